@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QTextDocument>
+
+#include <functional>
+#include <memory>
+
+class QWebEnginePage;
+
+// The rich text of a page's selection, as the browser shows it.
+struct CapturedSelection {
+    bool ok = false;
+    QString error;                          // why the capture failed, when !ok
+    std::shared_ptr<QTextDocument> document; // formatted content, images as resources
+    QString html;                           // the selection as HTML
+    QString text;                           // the selection as plain text
+};
+
+// Builds rich text from the rendered page, not from its source: a script in its own world
+// walks the selected nodes with their computed styles and reports what is visible.
+class PageCapture final {
+public:
+    // Captures the page's current selection and calls done once, later, on the UI thread.
+    static void captureSelection(QWebEnginePage *page,
+                                 std::function<void(CapturedSelection)> done);
+};
