@@ -1,0 +1,136 @@
+#include "richtextbox.h"
+
+#include "rtfreader.h"
+#include "rtfwriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSaveFile>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+const QString RtfMimeTypes[] = {QStringLiteral("text/rtf"), QStringLiteral("application/rtf")};
+
+} // namespace
+
+RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
+{
+    setAcceptRichText(true);
+    setReadOnly(false);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+QString RichTextBox::Text() const
+{
+    return toPlainText();
+}
+
+void RichTextBox::setTextProperty(const QString &text)
+{
+    // clear() also drops the images of the previous content and the undo history.
+    clear();
+    if (!text.isEmpty())
+        insertPlainText(text);
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::Start);
+    setTextCursor(cursor);
+}
+
+QString RichTextBox::SelRTF() const
+{
+    const QTextCursor cursor = textCursor();
+    return QString::fromLatin1(
+        RtfWriter::write(*document(), cursor.selectionStart(), cursor.selectionEnd()));
+}
+
+void RichTextBox::setSelRTF(const QString &rtf)
+{
+    QTextCursor cursor = textCursor();
+    // One edit block: one undo step, and the layout runs once for the whole insertion.
+    cursor.beginEditBlock();
+    RtfReader::insert(cursor, QStringView(rtf));
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+void RichTextBox::SaveFile(const QString &fileName)
+{
+    const auto failWith = [this, &fileName](int number, const QString &what) {
+        fail(number, QStringLiteral("%1: %2").arg(what, QDir::toNativeSeparators(fileName)));
+    };
+    if (fileName.isEmpty()) {
+        failWith(ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error"));
+        return;
+    }
+    const QFileInfo target(fileName);
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.exists() || !folder.isDir()) {
+        failWith(ErrorNumber::PathNotFound, QStringLiteral("Path not found"));
+        return;
+    }
+    if (target.isDir()) {
+        failWith(ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error"));
+        return;
+    }
+    if (target.exists() && !target.isWritable()) {
+        failWith(ErrorNumber::PermissionDenied, QStringLiteral("Permission denied"));
+        return;
+    }
+
+    // QSaveFile writes a temporary file beside the target and renames it over the target only in
+    // commit(), so a failure at any point leaves the old file as it was.
+    QSaveFile file(fileName);
+    const QByteArray rtf = RtfWriter::write(*document());
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size() && file.commit();
+    if (written)
+        return;
+    if (file.error() == QFileDevice::PermissionsError)
+        failWith(ErrorNumber::PermissionDenied, QStringLiteral("Permission denied"));
+    else
+        failWith(ErrorNumber::PathFileAccessError,
+                 QStringLiteral("Path/File access error (%1)").arg(file.errorString()));
+    file.cancelWriting();
+}
+
+bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const
+{
+    for (const QString &type : RtfMimeTypes) {
+        if (source->hasFormat(type))
+            return true;
+    }
+    return QTextEdit::canInsertFromMimeData(source);
+}
+
+void RichTextBox::insertFromMimeData(const QMimeData *source)
+{
+    // Pasted rich text goes through the same reader as the run's insertions, so a paste looks
+    // like what a save will write.
+    for (const QString &type : RtfMimeTypes) {
+        if (source->hasFormat(type)) {
+            QTextCursor cursor = textCursor();
+            cursor.beginEditBlock();
+            RtfReader::insert(cursor, QByteArrayView(source->data(type)));
+            cursor.endEditBlock();
+            setTextCursor(cursor);
+            return;
+        }
+    }
+    QTextEdit::insertFromMimeData(source);
+}
+
+QMimeData *RichTextBox::createMimeDataFromSelection() const
+{
+    QMimeData *data = QTextEdit::createMimeDataFromSelection();
+    const QTextCursor cursor = textCursor();
+    if (cursor.hasSelection())
+        data->setData(RtfMimeTypes[0], RtfWriter::write(*document(), cursor.selectionStart(),
+                                                        cursor.selectionEnd()));
+    return data;
+}
