@@ -1,1 +1,1085 @@
 #include "rtfwriter.h"
+
+#include "rtfformat.h"
+#include "rtfwriter_output.h"
+
+#include <QBuffer>
+#include <QHash>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextList>
+#include <QTextTable>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+// Document pixels are 1/96 in; RTF measures in twips (1/1440 in).
+constexpr double twipsPerPixel = 15.0;
+// Letter paper with one-inch margins leaves 6.5 in of text width; percentage widths refer to it.
+constexpr int paperWidthTwips = 12240;
+constexpr int paperHeightTwips = 15840;
+constexpr int marginTwips = 1440;
+constexpr int textWidthTwips = paperWidthTwips - 2 * marginTwips;
+// How far a list marker hangs left of the item's text.
+constexpr int listHangTwips = 360;
+constexpr int maxListLevels = 9;
+
+int toTwips(double pixels)
+{
+    return int(std::lround(pixels * twipsPerPixel));
+}
+
+enum class EndMark { Paragraph, Cell, NestedCell };
+
+struct CharCodes {
+    bool ready = false;
+    bool image = false;
+    QByteArray codes;  // relative to \plain plus the document's default size
+    QString href;      // the link this text belongs to, if any
+    QStringList names; // anchor names, written as bookmarks
+};
+
+struct BlockCodes {
+    bool ready = false;
+    QByteArray codes; // everything but the indents, which lists adjust
+    int left = 0;
+    int right = 0;
+    int first = 0;
+    bool breakAfter = false;
+};
+
+struct Picture {
+    bool valid = false;
+    QByteArray blip; // "\pngblip\picwN\pichN"
+    QByteArray hex;
+    QSize size;
+};
+
+struct FontEntry {
+    QString name;
+    int styleHint = QFont::AnyStyle;
+};
+
+QString numberText(int number, QTextListFormat::Style style)
+{
+    switch (style) {
+    case QTextListFormat::ListLowerAlpha:
+    case QTextListFormat::ListUpperAlpha: {
+        if (number <= 0)
+            return QString::number(number);
+        // a..z, aa..az, ba.. as the document shows its own markers
+        QString letters;
+        const char16_t base = style == QTextListFormat::ListLowerAlpha ? u'a' : u'A';
+        while (number > 0) {
+            --number;
+            letters.prepend(QChar(char16_t(base + number % 26)));
+            number /= 26;
+        }
+        return letters;
+    }
+    case QTextListFormat::ListLowerRoman:
+    case QTextListFormat::ListUpperRoman: {
+        if (number <= 0 || number >= 4000)
+            return QString::number(number);
+        static constexpr std::pair<int, const char *> numerals[] = {
+            {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+            {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+        QString roman;
+        for (const auto &[value, text] : numerals) {
+            while (number >= value) {
+                roman += QLatin1StringView(text);
+                number -= value;
+            }
+        }
+        return style == QTextListFormat::ListUpperRoman ? roman.toUpper() : roman;
+    }
+    default:
+        return QString::number(number);
+    }
+}
+
+bool isBullet(QTextListFormat::Style style)
+{
+    return style == QTextListFormat::ListDisc || style == QTextListFormat::ListCircle ||
+           style == QTextListFormat::ListSquare;
+}
+
+char16_t bulletChar(QTextListFormat::Style style)
+{
+    switch (style) {
+    case QTextListFormat::ListCircle:
+        return u'\u25e6';
+    case QTextListFormat::ListSquare:
+        return u'\u25aa';
+    default:
+        return u'\u2022';
+    }
+}
+
+// \levelnfc values of the RTF list table.
+int levelNumberFormat(QTextListFormat::Style style)
+{
+    switch (style) {
+    case QTextListFormat::ListUpperRoman:
+        return 1;
+    case QTextListFormat::ListLowerRoman:
+        return 2;
+    case QTextListFormat::ListUpperAlpha:
+        return 3;
+    case QTextListFormat::ListLowerAlpha:
+        return 4;
+    case QTextListFormat::ListDecimal:
+        return 0;
+    default:
+        return 23; // bullet
+    }
+}
+
+QString listSuffix(const QTextListFormat &format)
+{
+    return format.hasProperty(QTextFormat::ListNumberSuffix) ? format.numberSuffix()
+                                                             : QStringLiteral(".");
+}
+
+int listStart(const QTextListFormat &format)
+{
+    return format.hasProperty(RtfFormat::ListStart) ? format.intProperty(RtfFormat::ListStart) : 1;
+}
+
+const char *borderStyleWord(QTextFrameFormat::BorderStyle style)
+{
+    switch (style) {
+    case QTextFrameFormat::BorderStyle_Dotted:
+        return "\\brdrdot";
+    case QTextFrameFormat::BorderStyle_Dashed:
+        return "\\brdrdash";
+    case QTextFrameFormat::BorderStyle_Double:
+        return "\\brdrdb";
+    case QTextFrameFormat::BorderStyle_DotDash:
+        return "\\brdrdashd";
+    case QTextFrameFormat::BorderStyle_DotDotDash:
+        return "\\brdrdashdd";
+    case QTextFrameFormat::BorderStyle_Groove:
+        return "\\brdrengrave";
+    case QTextFrameFormat::BorderStyle_Ridge:
+        return "\\brdremboss";
+    case QTextFrameFormat::BorderStyle_Inset:
+        return "\\brdrinset";
+    case QTextFrameFormat::BorderStyle_Outset:
+        return "\\brdroutset";
+    default:
+        return "\\brdrs";
+    }
+}
+
+// Font family keyword, pitch and charset for the font table, from the style hint or the name.
+struct FontClass {
+    const char *family;
+    int pitch; // \fprq: 1 fixed, 2 variable
+    int charset;
+};
+
+FontClass classifyFont(const QString &name, int styleHint)
+{
+    switch (styleHint) {
+    case QFont::Serif:
+        return {"\\froman", 2, 0};
+    case QFont::SansSerif:
+        return {"\\fswiss", 2, 0};
+    case QFont::Monospace:
+    case QFont::TypeWriter:
+        return {"\\fmodern", 1, 0};
+    case QFont::Cursive:
+        return {"\\fscript", 2, 0};
+    case QFont::Fantasy:
+    case QFont::Decorative:
+        return {"\\fdecor", 2, 0};
+    default:
+        break;
+    }
+    const QString lower = name.toLower();
+    static const char *const symbolic[] = {"symbol", "wingdings", "webdings", "zapf dingbats"};
+    for (const char *s : symbolic) {
+        if (lower.startsWith(QLatin1StringView(s)))
+            return {"\\ftech", 2, 2};
+    }
+    static const char *const modern[] = {"mono",   "courier",        "consolas", "menlo",
+                                         "monaco", "lucida console", "fixed",    "code"};
+    for (const char *s : modern) {
+        if (lower.contains(QLatin1StringView(s)))
+            return {"\\fmodern", 1, 0};
+    }
+    static const char *const roman[] = {"times", "serif",    "georgia", "cambria",    "garamond",
+                                        "book",  "palatino", "roman",   "baskerville"};
+    for (const char *s : roman) {
+        if (lower.contains(QLatin1StringView(s)) && !lower.contains(QLatin1StringView("sans")))
+            return {"\\froman", 2, 0};
+    }
+    static const char *const swiss[] = {"sans",    "arial",     "helvetica",  "verdana", "tahoma",
+                                        "calibri", "segoe",     "ubuntu",     "roboto",  "noto",
+                                        "open",    "trebuchet", "liberation", "dejavu",  "carlito"};
+    for (const char *s : swiss) {
+        if (lower.contains(QLatin1StringView(s)))
+            return {"\\fswiss", 2, 0};
+    }
+    if (lower.contains(QLatin1StringView("script")) || lower.contains(QLatin1StringView("cursive")))
+        return {"\\fscript", 2, 0};
+    return {"\\fnil", 2, 0};
+}
+
+bool hasBrush(const QTextFormat &format, int property)
+{
+    return format.hasProperty(property) && format.brushProperty(property).style() != Qt::NoBrush;
+}
+
+class DocumentWriter final {
+public:
+    DocumentWriter(const QTextDocument &document, int from, int to)
+        : m_document(document), m_text(document.toRawText()), m_formats(document.allFormats()),
+          m_from(from), m_to(to), m_body(qsizetype(to - from) * 11 / 10 + 4096)
+    {
+        m_charCodes.resize(m_formats.size());
+        m_blockCodes.resize(m_formats.size());
+        m_indentWidth = document.indentWidth() * twipsPerPixel;
+        const QFont font = document.defaultFont();
+        double points = font.pointSizeF();
+        if (points <= 0 && font.pixelSize() > 0)
+            points = font.pixelSize() * 0.75;
+        if (points <= 0)
+            points = 12;
+        m_defaultHalfPoints = int(std::lround(points * 2));
+        m_fonts.append({font.family().isEmpty() ? QStringLiteral("Times New Roman") : font.family(),
+                        font.styleHint()});
+        m_fontIndex.insert(m_fonts.first().name, 0);
+        m_paragraphDefaults = "\\pard\\plain";
+        if (m_defaultHalfPoints != 24)
+            m_paragraphDefaults += "\\fs" + QByteArray::number(m_defaultHalfPoints);
+    }
+
+    QByteArray write()
+    {
+        writeFrame(m_document.rootFrame(), 0);
+        if (m_paragraphs == 0)
+            m_body.put(m_paragraphDefaults + "\\par\n");
+        m_body.put('}');
+
+        RtfOutput header(4096 + m_lists.size() * 2048);
+        writeHeader(header);
+        QByteArray result = header.take();
+        result.append(m_body.take());
+        return result;
+    }
+
+private:
+    // ---- the tables of the header, filled while the body is written ----
+
+    int fontIndex(const QString &family, int styleHint)
+    {
+        const auto found = m_fontIndex.constFind(family);
+        if (found != m_fontIndex.cend())
+            return *found;
+        const int index = int(m_fonts.size());
+        m_fonts.append({family, styleHint});
+        m_fontIndex.insert(family, index);
+        return index;
+    }
+
+    int colorIndex(const QColor &color)
+    {
+        const QRgb rgb = color.rgb() | 0xff000000u;
+        const auto found = m_colorIndex.constFind(rgb);
+        if (found != m_colorIndex.cend())
+            return *found;
+        m_colors.append(rgb);
+        const int index = int(m_colors.size()); // 0 is the automatic colour
+        m_colorIndex.insert(rgb, index);
+        return index;
+    }
+
+    int listIndex(QTextList *list)
+    {
+        const auto found = m_listIndex.constFind(list);
+        if (found != m_listIndex.cend())
+            return *found;
+        m_lists.append(list->format());
+        const int index = int(m_lists.size());
+        m_listIndex.insert(list, index);
+        return index;
+    }
+
+    void writeHeader(RtfOutput &out)
+    {
+        out.put("{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\\deftab720\n{\\fonttbl");
+        for (qsizetype i = 0; i < m_fonts.size(); ++i) {
+            const FontEntry &font = m_fonts.at(i);
+            const FontClass kind = classifyFont(font.name, font.styleHint);
+            out.control("{\\f", i);
+            out.put(kind.family);
+            out.control("\\fcharset", kind.charset);
+            out.control("\\fprq", kind.pitch);
+            out.put(' ');
+            QString name = font.name;
+            name.remove(u';');
+            out.putText(name);
+            out.put(";}");
+        }
+        out.put("}\n{\\colortbl;");
+        for (QRgb rgb : std::as_const(m_colors)) {
+            out.control("\\red", qRed(rgb));
+            out.control("\\green", qGreen(rgb));
+            out.control("\\blue", qBlue(rgb));
+            out.put(';');
+        }
+        out.put("}\n");
+        if (!m_lists.isEmpty())
+            writeListTables(out);
+        out.put("{\\*\\generator Folvane;}");
+        out.control("\\paperw", paperWidthTwips);
+        out.control("\\paperh", paperHeightTwips);
+        out.control("\\margl", marginTwips);
+        out.control("\\margr", marginTwips);
+        out.control("\\margt", marginTwips);
+        out.control("\\margb", marginTwips);
+        out.put('\n');
+    }
+
+    void writeListTables(RtfOutput &out)
+    {
+        out.put("{\\*\\listtable\n");
+        for (qsizetype i = 0; i < m_lists.size(); ++i) {
+            const QTextListFormat &format = m_lists.at(i);
+            const int ownLevel = qBound(0, format.indent() - 1, maxListLevels - 1);
+            out.control("{\\list\\listtemplateid", 1000 + i);
+            for (int level = 0; level < maxListLevels; ++level)
+                writeListLevel(out, format, level, level == ownLevel ? listStart(format) : 1);
+            out.control("{\\listname ;}\\listid", 1000 + i);
+            out.put("}\n");
+        }
+        out.put("}\n{\\*\\listoverridetable");
+        for (qsizetype i = 0; i < m_lists.size(); ++i) {
+            out.control("{\\listoverride\\listid", 1000 + i);
+            out.control("\\listoverridecount0\\ls", i + 1);
+            out.put('}');
+        }
+        out.put("}\n");
+    }
+
+    void writeListLevel(RtfOutput &out, const QTextListFormat &format, int level, int start)
+    {
+        const QTextListFormat::Style style = format.style();
+        const int nfc = levelNumberFormat(style);
+        out.control("{\\listlevel\\levelnfc", nfc);
+        out.control("\\levelnfcn", nfc);
+        out.control("\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat", start);
+        if (isBullet(style)) {
+            out.put("{\\leveltext\\'01");
+            out.putText(QStringView(QString(QChar(bulletChar(style)))));
+            out.put(";}{\\levelnumbers;}");
+        } else {
+            QString prefix = format.numberPrefix();
+            QString suffix = listSuffix(format);
+            prefix.remove(u';');
+            suffix.remove(u';');
+            const qsizetype length = prefix.size() + 1 + suffix.size();
+            out.put("{\\leveltext\\'");
+            putHexByte(out, uchar(qMin<qsizetype>(length, 255)));
+            out.putText(prefix);
+            out.put("\\'");
+            putHexByte(out, uchar(level));
+            out.putText(suffix);
+            out.put(";}{\\levelnumbers\\'");
+            putHexByte(out, uchar(prefix.size() + 1));
+            out.put(";}");
+        }
+        const int left = int(std::lround((level + 1) * m_indentWidth));
+        out.control("\\fi", -listHangTwips);
+        out.control("\\li", left);
+        out.control("\\lin", left);
+        out.put("}\n");
+    }
+
+    static void putHexByte(RtfOutput &out, uchar byte)
+    {
+        static constexpr char digits[] = "0123456789abcdef";
+        out.put(digits[byte >> 4]);
+        out.put(digits[byte & 0xf]);
+    }
+
+    // ---- formats, each turned into control words once per format index ----
+
+    const CharCodes &charCodes(int formatIndex)
+    {
+        if (formatIndex < 0 || formatIndex >= m_charCodes.size()) {
+            static const CharCodes none{true, false, {}, {}, {}};
+            return none;
+        }
+        CharCodes &entry = m_charCodes[formatIndex];
+        if (entry.ready)
+            return entry;
+        entry.ready = true;
+        const QTextCharFormat format = m_formats.at(formatIndex).toCharFormat();
+        entry.image = format.isImageFormat();
+        if (format.isAnchor()) {
+            entry.href = format.anchorHref();
+            entry.names = format.anchorNames();
+        }
+        QByteArray &codes = entry.codes;
+        const auto add = [&codes](const char *word) {
+            codes += word;
+        };
+        const auto addValue = [&codes](const char *word, qint64 value) {
+            codes += word;
+            codes += QByteArray::number(value);
+        };
+
+        const QStringList families = format.fontFamilies().toStringList();
+        if (!families.isEmpty() && !families.first().isEmpty()) {
+            const int index = fontIndex(families.first(), format.fontStyleHint());
+            if (index != 0)
+                addValue("\\f", index);
+        }
+        int halfPoints = 0;
+        if (format.hasProperty(QTextFormat::FontPointSize))
+            halfPoints = int(std::lround(format.fontPointSize() * 2));
+        else if (format.hasProperty(QTextFormat::FontPixelSize))
+            halfPoints = int(std::lround(format.intProperty(QTextFormat::FontPixelSize) * 1.5));
+        if (halfPoints > 0 && halfPoints != m_defaultHalfPoints)
+            addValue("\\fs", halfPoints);
+        if (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= QFont::DemiBold)
+            add("\\b");
+        if (format.fontItalic())
+            add("\\i");
+        switch (format.underlineStyle()) {
+        case QTextCharFormat::SingleUnderline:
+            add("\\ul");
+            break;
+        case QTextCharFormat::DashUnderline:
+            add("\\uldash");
+            break;
+        case QTextCharFormat::DotLine:
+            add("\\uld");
+            break;
+        case QTextCharFormat::DashDotLine:
+            add("\\uldashd");
+            break;
+        case QTextCharFormat::DashDotDotLine:
+            add("\\uldashdd");
+            break;
+        case QTextCharFormat::WaveUnderline:
+            add("\\ulwave");
+            break;
+        default:
+            break;
+        }
+        if (format.fontUnderline() && format.hasProperty(QTextFormat::TextUnderlineColor) &&
+            format.underlineColor().isValid())
+            addValue("\\ulc", colorIndex(format.underlineColor()));
+        if (format.fontStrikeOut())
+            add("\\strike");
+        if (format.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+            add("\\super");
+        else if (format.verticalAlignment() == QTextCharFormat::AlignSubScript)
+            add("\\sub");
+        if (format.hasProperty(QTextFormat::FontCapitalization)) {
+            if (format.fontCapitalization() == QFont::AllUppercase)
+                add("\\caps");
+            else if (format.fontCapitalization() == QFont::SmallCaps)
+                add("\\scaps");
+        }
+        if (hasBrush(format, QTextFormat::ForegroundBrush))
+            addValue("\\cf", colorIndex(format.foreground().color()));
+        if (hasBrush(format, QTextFormat::BackgroundBrush)) {
+            // \chcbpat is character shading (Word, LibreOffice); \cb for older readers.
+            const int index = colorIndex(format.background().color());
+            addValue("\\chcbpat", index);
+            addValue("\\cb", index);
+        }
+        return entry;
+    }
+
+    const BlockCodes &blockCodes(int formatIndex)
+    {
+        if (formatIndex < 0 || formatIndex >= m_blockCodes.size()) {
+            static const BlockCodes none{true, {}, 0, 0, 0, false};
+            return none;
+        }
+        BlockCodes &entry = m_blockCodes[formatIndex];
+        if (entry.ready)
+            return entry;
+        entry.ready = true;
+        const QTextBlockFormat format = m_formats.at(formatIndex).toBlockFormat();
+        QByteArray &codes = entry.codes;
+        const auto addValue = [&codes](const char *word, qint64 value) {
+            codes += word;
+            codes += QByteArray::number(value);
+        };
+        const Qt::Alignment alignment = format.alignment() & Qt::AlignHorizontal_Mask;
+        if (alignment & Qt::AlignHCenter)
+            codes += "\\qc";
+        else if (alignment & Qt::AlignJustify)
+            codes += "\\qj";
+        else if (alignment & Qt::AlignRight)
+            codes += "\\qr";
+        if (format.layoutDirection() == Qt::RightToLeft)
+            codes += "\\rtlpar";
+        if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+            codes += "\\pagebb";
+        entry.breakAfter = format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter;
+        if (format.nonBreakableLines())
+            codes += "\\keep";
+        if (format.headingLevel() > 0)
+            addValue("\\outlinelevel", qMin(format.headingLevel(), 9) - 1);
+        if (format.topMargin() != 0)
+            addValue("\\sb", toTwips(format.topMargin()));
+        if (format.bottomMargin() != 0)
+            addValue("\\sa", toTwips(format.bottomMargin()));
+        switch (format.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            if (format.lineHeight() > 0) {
+                addValue("\\sl", std::lround(format.lineHeight() * 2.4));
+                codes += "\\slmult1";
+            }
+            break;
+        case QTextBlockFormat::FixedHeight:
+            if (format.lineHeight() > 0) {
+                addValue("\\sl", -toTwips(format.lineHeight()));
+                codes += "\\slmult0";
+            }
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            if (format.lineHeight() > 0) {
+                addValue("\\sl", toTwips(format.lineHeight()));
+                codes += "\\slmult0";
+            }
+            break;
+        default:
+            break;
+        }
+        if (hasBrush(format, QTextFormat::BackgroundBrush))
+            addValue("\\cbpat", colorIndex(format.background().color()));
+        const QList<QTextOption::Tab> tabs = format.tabPositions();
+        for (const QTextOption::Tab &tab : tabs) {
+            switch (tab.type) {
+            case QTextOption::RightTab:
+                codes += "\\tqr";
+                break;
+            case QTextOption::CenterTab:
+                codes += "\\tqc";
+                break;
+            case QTextOption::DelimiterTab:
+                codes += "\\tqdec";
+                break;
+            default:
+                break;
+            }
+            addValue("\\tx", toTwips(tab.position));
+        }
+        entry.left =
+            int(std::lround(format.leftMargin() * twipsPerPixel + format.indent() * m_indentWidth));
+        entry.right = toTwips(format.rightMargin());
+        entry.first = toTwips(format.textIndent());
+        return entry;
+    }
+
+    // ---- the body ----
+
+    bool blockInRange(const QTextBlock &block) const
+    {
+        return block.position() + block.length() - 1 >= m_from && block.position() < m_to;
+    }
+
+    void writeFrame(QTextFrame *frame, int depth)
+    {
+        for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
+            if (QTextFrame *child = it.currentFrame()) {
+                if (auto *table = qobject_cast<QTextTable *>(child))
+                    writeTable(table, depth + 1, textWidthTwips);
+                else
+                    writeFrame(child, depth);
+            } else {
+                const QTextBlock block = it.currentBlock();
+                if (blockInRange(block))
+                    writeBlock(block, depth, EndMark::Paragraph);
+            }
+        }
+    }
+
+    void writeParagraphStart(int depth)
+    {
+        m_body.put(m_paragraphDefaults);
+        if (depth > 0) {
+            m_body.put("\\intbl");
+            m_body.control("\\itap", depth);
+        }
+    }
+
+    void writeEndMark(int depth, EndMark end)
+    {
+        switch (end) {
+        case EndMark::Paragraph:
+            m_body.put("\\par\n");
+            break;
+        case EndMark::Cell:
+            m_body.put("\\cell\n");
+            break;
+        case EndMark::NestedCell:
+            m_body.put("\\nestcell{\\nonesttables\\par}\n");
+            break;
+        }
+        Q_UNUSED(depth);
+        ++m_paragraphs;
+    }
+
+    void writeBlock(const QTextBlock &block, int depth, EndMark end)
+    {
+        writeParagraphStart(depth);
+        const BlockCodes &paragraph = blockCodes(block.blockFormatIndex());
+        m_body.put(paragraph.codes);
+        if (m_breakBeforeNext) {
+            m_body.put("\\pagebb");
+            m_breakBeforeNext = false;
+        }
+        m_breakBeforeNext = paragraph.breakAfter;
+        int left = paragraph.left;
+        int first = paragraph.first;
+        QTextList *list = block.textList();
+        if (list) {
+            const QTextListFormat format = list->format();
+            const int index = listIndex(list);
+            left += int(std::lround(qMax(format.indent(), 1) * m_indentWidth));
+            if (first == 0)
+                first = -listHangTwips;
+            m_body.control("\\ls", index);
+            m_body.control("\\ilvl", qBound(0, format.indent() - 1, maxListLevels - 1));
+        }
+        if (left != 0)
+            m_body.control("\\li", left);
+        if (paragraph.right != 0)
+            m_body.control("\\ri", paragraph.right);
+        if (first != 0)
+            m_body.control("\\fi", first);
+        m_body.put(' ');
+        if (list)
+            writeListMarker(list, block);
+
+        const int blockStart = block.position();
+        const int start = qMax(m_from, blockStart);
+        const int stop = qMin(m_to, blockStart + block.length() - 1);
+        const QString *openLink = nullptr;
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid())
+                continue;
+            const int fragmentStart = qMax(fragment.position(), start);
+            const int fragmentStop = qMin(fragment.position() + fragment.length(), stop);
+            if (fragmentStart >= fragmentStop)
+                continue;
+            const CharCodes &codes = charCodes(fragment.charFormatIndex());
+            if (!openLink || *openLink != codes.href) {
+                if (openLink)
+                    m_body.put("}}}");
+                openLink = nullptr;
+                if (!codes.href.isEmpty()) {
+                    openLink = &codes.href;
+                    writeLinkStart(codes.href);
+                }
+            }
+            for (const QString &name : codes.names)
+                writeBookmark(name);
+            if (codes.image) {
+                const QTextImageFormat image =
+                    m_formats.at(fragment.charFormatIndex()).toCharFormat().toImageFormat();
+                for (int position = fragmentStart; position < fragmentStop; ++position) {
+                    if (m_text.at(position) == QChar::ObjectReplacementCharacter)
+                        writePicture(image);
+                }
+                continue;
+            }
+            const QStringView text =
+                QStringView(m_text).mid(fragmentStart, fragmentStop - fragmentStart);
+            if (codes.codes.isEmpty()) {
+                m_body.putText(text);
+            } else {
+                m_body.put('{');
+                m_body.put(codes.codes);
+                m_body.put(' ');
+                m_body.putText(text);
+                m_body.put('}');
+            }
+        }
+        if (openLink)
+            m_body.put("}}}");
+        // The paragraph mark carries the block's own character format (size of an empty line).
+        m_body.put(charCodes(block.charFormatIndex()).codes);
+        writeEndMark(depth, end);
+    }
+
+    void writeListMarker(QTextList *list, const QTextBlock &block)
+    {
+        const QTextListFormat format = list->format();
+        QString marker;
+        if (isBullet(format.style())) {
+            marker = QChar(bulletChar(format.style()));
+        } else {
+            marker = format.numberPrefix() +
+                     numberText(listStart(format) + list->itemNumber(block), format.style()) +
+                     listSuffix(format);
+        }
+        m_body.put("{\\pntext ");
+        m_body.putText(marker);
+        m_body.put("\\tab}");
+    }
+
+    void writeLinkStart(const QString &href)
+    {
+        m_body.put("{\\field{\\*\\fldinst{HYPERLINK ");
+        QString target = href;
+        if (target.startsWith(u'#')) {
+            // A place in the same document: Word's bookmark switch.
+            m_body.put("\\\\l ");
+            target.remove(0, 1);
+        }
+        target.replace(u'\\', QStringLiteral("\\\\"));
+        target.replace(u'"', QStringLiteral("%22"));
+        m_body.put('"');
+        m_body.putText(target);
+        m_body.put("\"}}{\\fldrslt{");
+    }
+
+    void writeBookmark(const QString &name)
+    {
+        m_body.put("{\\*\\bkmkstart ");
+        m_body.putText(name);
+        m_body.put("}{\\*\\bkmkend ");
+        m_body.putText(name);
+        m_body.put('}');
+    }
+
+    const Picture &picture(const QString &name)
+    {
+        const auto found = m_pictures.constFind(name);
+        if (found != m_pictures.cend())
+            return *found;
+        Picture picture;
+        const QVariant resource = m_document.resource(QTextDocument::ImageResource, QUrl(name));
+        QByteArray bytes;
+        QImage image;
+        switch (resource.typeId()) {
+        case QMetaType::QByteArray:
+            bytes = resource.toByteArray();
+            break;
+        case QMetaType::QImage:
+            image = resource.value<QImage>();
+            break;
+        case QMetaType::QPixmap:
+            image = resource.value<QPixmap>().toImage();
+            break;
+        default:
+            break;
+        }
+        const char *blip = nullptr;
+        if (bytes.startsWith("\x89PNG\r\n\x1a\n") && bytes.size() >= 24) {
+            const auto *header = reinterpret_cast<const uchar *>(bytes.constData());
+            const auto bigEndian = [header](int at) {
+                return int(quint32(header[at]) << 24 | quint32(header[at + 1]) << 16 |
+                           quint32(header[at + 2]) << 8 | quint32(header[at + 3]));
+            };
+            picture.size = QSize(bigEndian(16), bigEndian(20));
+            blip = "\\pngblip";
+        } else if (bytes.startsWith("\xff\xd8\xff")) {
+            QBuffer buffer(&bytes);
+            QImageReader reader(&buffer, "jpeg");
+            picture.size = reader.size();
+            blip = "\\jpegblip";
+        }
+        if (!blip || picture.size.isEmpty()) {
+            if (image.isNull() && !bytes.isEmpty())
+                image = QImage::fromData(bytes);
+            bytes.clear();
+            if (!image.isNull()) {
+                QBuffer buffer(&bytes);
+                buffer.open(QIODevice::WriteOnly);
+                image.save(&buffer, "PNG");
+                picture.size = image.size();
+                blip = "\\pngblip";
+            }
+        }
+        if (blip && !bytes.isEmpty() && !picture.size.isEmpty()) {
+            picture.valid = true;
+            picture.blip = QByteArray(blip) + "\\picw" + QByteArray::number(picture.size.width()) +
+                           "\\pich" + QByteArray::number(picture.size.height());
+            RtfOutput hex(bytes.size() * 2 + bytes.size() / 64 + 16);
+            hex.putHex(bytes);
+            picture.hex = hex.take();
+        }
+        return *m_pictures.insert(name, picture);
+    }
+
+    void writePicture(const QTextImageFormat &format)
+    {
+        const Picture &image = picture(format.name());
+        if (!image.valid)
+            return;
+        double width = format.width();
+        double height = format.height();
+        const QSize natural = image.size;
+        if (width <= 0 && height <= 0) {
+            width = natural.width();
+            height = natural.height();
+        } else if (width <= 0) {
+            width = height * natural.width() / natural.height();
+        } else if (height <= 0) {
+            height = width * natural.height() / natural.width();
+        }
+        m_body.put("{\\pict");
+        m_body.put(image.blip);
+        m_body.control("\\picwgoal", toTwips(width));
+        m_body.control("\\pichgoal", toTwips(height));
+        m_body.put(image.hex);
+        m_body.put('}');
+    }
+
+    // ---- tables ----
+
+    QList<int> columnWidths(const QTextTableFormat &format, int columns, int available) const
+    {
+        const QTextLength tableLength = format.width();
+        int tableWidth = available;
+        if (tableLength.type() == QTextLength::FixedLength)
+            tableWidth = toTwips(tableLength.rawValue());
+        else if (tableLength.type() == QTextLength::PercentageLength)
+            tableWidth = int(available * tableLength.rawValue() / 100);
+        const QList<QTextLength> constraints = format.columnWidthConstraints();
+        QList<int> widths(columns, -1);
+        int fixed = 0;
+        int variable = 0;
+        for (int c = 0; c < columns; ++c) {
+            const QTextLength length = c < constraints.size() ? constraints.at(c) : QTextLength();
+            if (length.type() == QTextLength::FixedLength)
+                widths[c] = toTwips(length.rawValue());
+            else if (length.type() == QTextLength::PercentageLength)
+                widths[c] = int(tableWidth * length.rawValue() / 100);
+            if (widths[c] < 0)
+                ++variable;
+            else
+                fixed += widths[c];
+        }
+        if (variable > 0) {
+            const int share = qMax(tableWidth - fixed, 144 * variable) / variable;
+            for (int &width : widths) {
+                if (width < 0)
+                    width = share;
+            }
+        }
+        for (int &width : widths)
+            width = qMax(width, 1);
+        return widths;
+    }
+
+    void writeBorder(QByteArray &codes, const char *side, qreal width,
+                     QTextFrameFormat::BorderStyle style, const QBrush &brush)
+    {
+        if (width <= 0 || style == QTextFrameFormat::BorderStyle_None)
+            return;
+        codes += side;
+        codes += borderStyleWord(style);
+        codes += "\\brdrw" + QByteArray::number(qMax(1, toTwips(width)));
+        if (brush.style() != Qt::NoBrush)
+            codes += "\\brdrcf" + QByteArray::number(colorIndex(brush.color()));
+    }
+
+    QByteArray rowDefinition(QTextTable *table, int row, const QList<int> &boundaries)
+    {
+        const QTextTableFormat format = table->format();
+        QByteArray codes = "\\trowd";
+        const int padding = toTwips(format.cellPadding());
+        codes += "\\trgaph" + QByteArray::number(padding);
+        if (row < format.headerRowCount())
+            codes += "\\trhdr";
+        const Qt::Alignment alignment = format.alignment() & Qt::AlignHorizontal_Mask;
+        if (alignment & Qt::AlignHCenter)
+            codes += "\\trqc";
+        else if (alignment & Qt::AlignRight)
+            codes += "\\trqr";
+        for (const char *side : {"l", "t", "r", "b"}) {
+            codes += QByteArray("\\trpadd") + side + QByteArray::number(padding);
+            codes += QByteArray("\\trpaddf") + side + "3";
+        }
+        if (!format.borderCollapse() && format.cellSpacing() > 0) {
+            const int spacing = toTwips(format.cellSpacing() / 2);
+            for (const char *side : {"l", "t", "r", "b"}) {
+                codes += QByteArray("\\trspd") + side + QByteArray::number(spacing);
+                codes += QByteArray("\\trspdf") + side + "3";
+            }
+        }
+        const int columns = table->columns();
+        for (int column = 0; column < columns; ++column) {
+            const QTextTableCell cell = table->cellAt(row, column);
+            if (cell.rowSpan() > 1)
+                codes += cell.row() == row ? "\\clvmgf" : "\\clvmrg";
+            if (cell.columnSpan() > 1)
+                codes += cell.column() == column ? "\\clmgf" : "\\clmrg";
+            const QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+            switch (cellFormat.verticalAlignment()) {
+            case QTextCharFormat::AlignMiddle:
+                codes += "\\clvertalc";
+                break;
+            case QTextCharFormat::AlignBottom:
+                codes += "\\clvertalb";
+                break;
+            default:
+                codes += "\\clvertalt";
+                break;
+            }
+            const auto side = [&](const char *word, int widthProperty, int styleProperty,
+                                  int brushProperty) {
+                const qreal width = cellFormat.hasProperty(widthProperty)
+                                        ? cellFormat.doubleProperty(widthProperty)
+                                        : format.border();
+                const auto style = QTextFrameFormat::BorderStyle(
+                    cellFormat.hasProperty(styleProperty) ? cellFormat.intProperty(styleProperty)
+                                                          : int(format.borderStyle()));
+                const QBrush brush = cellFormat.hasProperty(brushProperty)
+                                         ? cellFormat.brushProperty(brushProperty)
+                                         : format.borderBrush();
+                writeBorder(codes, word, width, style, brush);
+            };
+            side("\\clbrdrt", QTextFormat::TableCellTopBorder, QTextFormat::TableCellTopBorderStyle,
+                 QTextFormat::TableCellTopBorderBrush);
+            side("\\clbrdrl", QTextFormat::TableCellLeftBorder,
+                 QTextFormat::TableCellLeftBorderStyle, QTextFormat::TableCellLeftBorderBrush);
+            side("\\clbrdrb", QTextFormat::TableCellBottomBorder,
+                 QTextFormat::TableCellBottomBorderStyle, QTextFormat::TableCellBottomBorderBrush);
+            side("\\clbrdrr", QTextFormat::TableCellRightBorder,
+                 QTextFormat::TableCellRightBorderStyle, QTextFormat::TableCellRightBorderBrush);
+            if (hasBrush(cellFormat, QTextFormat::BackgroundBrush))
+                codes +=
+                    "\\clcbpat" + QByteArray::number(colorIndex(cellFormat.background().color()));
+            codes += "\\cellx" + QByteArray::number(boundaries.at(column + 1));
+        }
+        return codes;
+    }
+
+    static bool cellInRange(const QTextTableCell &cell, int from, int to)
+    {
+        return cell.lastPosition() >= from && cell.firstPosition() < to;
+    }
+
+    void writeTable(QTextTable *table, int depth, int available)
+    {
+        const int rows = table->rows();
+        const int columns = table->columns();
+        if (rows <= 0 || columns <= 0)
+            return;
+        const QTextTableFormat format = table->format();
+        const QList<int> widths = columnWidths(format, columns, available);
+        QList<int> boundaries(columns + 1, 0);
+        for (int c = 0; c < columns; ++c)
+            boundaries[c + 1] = boundaries[c] + widths.at(c);
+        const int padding = toTwips(format.cellPadding());
+
+        for (int row = 0; row < rows; ++row) {
+            bool inRange = false;
+            for (int column = 0; column < columns && !inRange; ++column)
+                inRange = cellInRange(table->cellAt(row, column), m_from, m_to);
+            if (!inRange)
+                continue;
+            const QByteArray definition = rowDefinition(table, row, boundaries);
+            if (depth == 1) {
+                m_body.put(definition);
+                m_body.put('\n');
+            }
+            for (int column = 0; column < columns; ++column) {
+                const QTextTableCell cell = table->cellAt(row, column);
+                const EndMark end = depth == 1 ? EndMark::Cell : EndMark::NestedCell;
+                if (cell.row() != row || cell.column() != column) {
+                    writeParagraphStart(depth);
+                    m_body.put(' ');
+                    writeEndMark(depth, end);
+                    continue;
+                }
+                const int width = boundaries.at(column + cell.columnSpan()) - boundaries.at(column);
+                writeCell(cell, depth, end, qMax(width - 2 * padding, 144));
+            }
+            if (depth == 1) {
+                // Word repeats the row's definition at its end; readers of nested tables rely on
+                // it.
+                m_body.put(definition);
+                m_body.put("\\row\n");
+            } else {
+                writeParagraphStart(depth);
+                m_body.put("{\\*\\nesttableprops");
+                m_body.put(definition);
+                m_body.put("\\nestrow}{\\nonesttables\\par}\n");
+            }
+        }
+    }
+
+    void writeCell(const QTextTableCell &cell, int depth, EndMark end, int width)
+    {
+        for (QTextFrame::iterator it = cell.begin(); !it.atEnd();) {
+            QTextFrame *child = it.currentFrame();
+            const QTextBlock block = it.currentBlock();
+            ++it;
+            const bool last = it.atEnd();
+            if (child) {
+                if (auto *table = qobject_cast<QTextTable *>(child))
+                    writeTable(table, depth + 1, width);
+                else
+                    writeFrame(child, depth);
+            } else if (blockInRange(block)) {
+                writeBlock(block, depth, last ? end : EndMark::Paragraph);
+            } else if (last) {
+                writeParagraphStart(depth);
+                m_body.put(' ');
+                writeEndMark(depth, end);
+            }
+        }
+    }
+
+    const QTextDocument &m_document;
+    const QString m_text; // the document's characters, indexed by position
+    const QList<QTextFormat> m_formats;
+    const int m_from;
+    const int m_to;
+    RtfOutput m_body;
+
+    double m_indentWidth = 600;
+    int m_defaultHalfPoints = 24;
+    QByteArray m_paragraphDefaults;
+    qsizetype m_paragraphs = 0;
+    bool m_breakBeforeNext = false;
+
+    QList<CharCodes> m_charCodes;
+    QList<BlockCodes> m_blockCodes;
+    QList<FontEntry> m_fonts;
+    QHash<QString, int> m_fontIndex;
+    QList<QRgb> m_colors;
+    QHash<QRgb, int> m_colorIndex;
+    QList<QTextListFormat> m_lists;
+    QHash<const QTextList *, int> m_listIndex;
+    QHash<QString, Picture> m_pictures;
+};
+
+} // namespace
+
+QByteArray RtfWriter::write(const QTextDocument &document)
+{
+    return write(document, 0, document.characterCount());
+}
+
+QByteArray RtfWriter::write(const QTextDocument &document, int from, int to)
+{
+    const int end = document.characterCount();
+    from = qBound(0, from, end);
+    to = qBound(0, to, end);
+    if (from > to)
+        std::swap(from, to);
+    return DocumentWriter(document, from, to).write();
+}
