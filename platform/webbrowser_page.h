@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QWebEnginePage>
+
+// The browser control's page: a page's scripts run as in a browser but can never stall the
+// program. Dialogs are answered at once and never shown, pop-up windows and file pickers are
+// refused, and the Copy action (context menu) is handed to the control.
+class BrowserPage final : public QWebEnginePage {
+    Q_OBJECT
+public:
+    BrowserPage(QWebEngineProfile *profile, QObject *parent);
+
+    void triggerAction(WebAction action, bool checked = false) override;
+
+signals:
+    void copyRequested();
+
+protected:
+    QWebEnginePage *createWindow(WebWindowType type) override;
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
+                            const QStringList &acceptedMimeTypes) override;
+    void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg,
+                          const QString &defaultValue, QString *result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                  int lineNumber, const QString &sourceID) override;
+};
