@@ -63,7 +63,10 @@ void ConcatenationRun::concatenate(QWidget &window, LoadPendingFlag &flag)
         const QString text = pageList(*form).List(i);
         if (!load(form, flag, run, text))
             return;
+        // Both can process events while the browser works, and so let other handlers run.
         Viewer::selectAll(*form);
+        if (mustStop(form, flag, run))
+            return;
         Viewer::copy(*form);
         if (mustStop(form, flag, run))
             return;
