@@ -11,10 +11,10 @@ class QWebEnginePage;
 // The rich text of a page's selection, as the browser shows it.
 struct CapturedSelection {
     bool ok = false;
-    QString error;                          // why the capture failed, when !ok
+    QString error;                           // why the capture failed, when !ok
     std::shared_ptr<QTextDocument> document; // formatted content, images as resources
-    QString html;                           // the selection as HTML
-    QString text;                           // the selection as plain text
+    QString html;                            // the selection as HTML
+    QString text;                            // the selection as plain text
 };
 
 // Builds rich text from the rendered page, not from its source: a script in its own world
@@ -22,6 +22,9 @@ struct CapturedSelection {
 class PageCapture final {
 public:
     // Captures the page's current selection and calls done once, later, on the UI thread.
-    static void captureSelection(QWebEnginePage *page,
-                                 std::function<void(CapturedSelection)> done);
+    // done gets ok == false with an error when the page goes away, its renderer ends, the
+    // script fails or the page does not answer within ScriptTimeoutMs.
+    static void captureSelection(QWebEnginePage *page, std::function<void(CapturedSelection)> done);
+
+    static constexpr int ScriptTimeoutMs = 30000;
 };

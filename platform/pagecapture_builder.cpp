@@ -1,0 +1,415 @@
+#include "pagecapture_builder.h"
+
+#include "rtfformat.h"
+
+#include <QColor>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+#include <QUrl>
+
+namespace {
+
+QString imageKey(const QJsonObject &image)
+{
+    const QString svg = image.value(QLatin1String("svg")).toString();
+    if (!svg.isEmpty())
+        return QLatin1String("svg:") + svg + QLatin1Char(':') +
+               QString::number(image.value(QLatin1String("w")).toInt()) + QLatin1Char('x') +
+               QString::number(image.value(QLatin1String("h")).toInt());
+    return image.value(QLatin1String("src")).toString();
+}
+
+QString firstInstalled(std::initializer_list<const char *> names)
+{
+    for (const char *name : names) {
+        const QString family = QString::fromLatin1(name);
+        if (QFontDatabase::hasFamily(family))
+            return family;
+    }
+    return {};
+}
+
+QString genericFamily(const QString &generic)
+{
+    QString family;
+    if (generic == QLatin1String("monospace") || generic == QLatin1String("ui-monospace")) {
+        family = firstInstalled(
+            {"DejaVu Sans Mono", "Liberation Mono", "Noto Mono", "Nimbus Mono PS", "Courier New"});
+        if (family.isEmpty())
+            family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    } else if (generic == QLatin1String("sans-serif") || generic == QLatin1String("system-ui") ||
+               generic == QLatin1String("ui-sans-serif") ||
+               generic == QLatin1String("-apple-system") ||
+               generic == QLatin1String("blinkmacsystemfont") ||
+               generic == QLatin1String("ui-rounded")) {
+        family = firstInstalled({"DejaVu Sans", "Liberation Sans", "Nimbus Sans", "Arial"});
+        if (family.isEmpty())
+            family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    } else if (generic == QLatin1String("cursive") || generic == QLatin1String("fantasy") ||
+               generic == QLatin1String("serif") || generic == QLatin1String("ui-serif") ||
+               generic == QLatin1String("math")) {
+        family =
+            firstInstalled({"Liberation Serif", "DejaVu Serif", "Nimbus Roman", "Times New Roman"});
+        if (family.isEmpty()) {
+            QFont font;
+            font.setStyleHint(QFont::Serif);
+            family = QFontInfo(font).family();
+        }
+    }
+    return family;
+}
+
+bool flag(const QJsonObject &o, QLatin1String key)
+{
+    const QJsonValue v = o.value(key);
+    return v.isBool() ? v.toBool() : v.toInt() != 0;
+}
+
+QColor cssColour(const QJsonValue &v)
+{
+    return QColor(v.toString());
+}
+
+QTextListFormat::Style listStyle(const QString &s)
+{
+    if (s == QLatin1String("circle"))
+        return QTextListFormat::ListCircle;
+    if (s == QLatin1String("square"))
+        return QTextListFormat::ListSquare;
+    if (s == QLatin1String("decimal"))
+        return QTextListFormat::ListDecimal;
+    if (s == QLatin1String("lower-alpha"))
+        return QTextListFormat::ListLowerAlpha;
+    if (s == QLatin1String("upper-alpha"))
+        return QTextListFormat::ListUpperAlpha;
+    if (s == QLatin1String("lower-roman"))
+        return QTextListFormat::ListLowerRoman;
+    if (s == QLatin1String("upper-roman"))
+        return QTextListFormat::ListUpperRoman;
+    return QTextListFormat::ListDisc;
+}
+
+} // namespace
+
+CaptureDocumentBuilder::CaptureDocumentBuilder(const QJsonObject &description)
+    : m_description(description)
+{
+    const QJsonArray fmts = description.value(QLatin1String("fmts")).toArray();
+    m_formats.reserve(fmts.size());
+    for (const QJsonValue &v : fmts) {
+        const QJsonObject f = v.toObject();
+        QTextCharFormat cf;
+        QStringList stack;
+        for (const QJsonValue &fam : f.value(QLatin1String("ff")).toArray())
+            stack << fam.toString();
+        cf.setFontFamilies(QStringList{resolveFamily(stack)});
+        const double px = f.value(QLatin1String("fs")).toDouble(16);
+        if (px > 0)
+            cf.setFontPointSize(px * 0.75);
+        cf.setFontWeight(f.value(QLatin1String("fw")).toInt(400));
+        if (flag(f, QLatin1String("it")))
+            cf.setFontItalic(true);
+        const QColor fg = f.contains(QLatin1String("c")) ? cssColour(f.value(QLatin1String("c")))
+                                                         : QColor(Qt::black);
+        cf.setForeground(fg);
+        if (f.contains(QLatin1String("bg")))
+            cf.setBackground(cssColour(f.value(QLatin1String("bg"))));
+        if (flag(f, QLatin1String("u")))
+            cf.setFontUnderline(true);
+        if (flag(f, QLatin1String("s")))
+            cf.setFontStrikeOut(true);
+        const QString va = f.value(QLatin1String("va")).toString();
+        if (va == QLatin1String("super"))
+            cf.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+        else if (va == QLatin1String("sub"))
+            cf.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+        const QString cap = f.value(QLatin1String("cap")).toString();
+        if (cap == QLatin1String("upper"))
+            cf.setFontCapitalization(QFont::AllUppercase);
+        else if (cap == QLatin1String("lower"))
+            cf.setFontCapitalization(QFont::AllLowercase);
+        else if (cap == QLatin1String("cap"))
+            cf.setFontCapitalization(QFont::Capitalize);
+        else if (cap == QLatin1String("small"))
+            cf.setFontCapitalization(QFont::SmallCaps);
+        m_formats << cf;
+    }
+    collectImages(description.value(QLatin1String("blocks")).toArray());
+}
+
+QString CaptureDocumentBuilder::resolveFamily(const QStringList &stack)
+{
+    static QHash<QString, QString> cache;
+    const QString key = stack.join(QLatin1Char(','));
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QString family;
+    for (const QString &name : stack) {
+        const QString generic = genericFamily(name.toLower());
+        if (!generic.isEmpty()) {
+            family = generic;
+            break;
+        }
+        if (QFontDatabase::hasFamily(name)) {
+            family = name;
+            break;
+        }
+    }
+    if (family.isEmpty()) // the browser's default font is a serif one
+        family = genericFamily(QStringLiteral("serif"));
+    cache.insert(key, family);
+    return family;
+}
+
+void CaptureDocumentBuilder::collectImages(const QJsonArray &blocks)
+{
+    for (const QJsonValue &bv : blocks) {
+        const QJsonObject b = bv.toObject();
+        if (b.value(QLatin1String("k")).toString() == QLatin1String("t")) {
+            for (const QJsonValue &cell : b.value(QLatin1String("cells")).toArray())
+                collectImages(cell.toObject().value(QLatin1String("b")).toArray());
+            continue;
+        }
+        for (const QJsonValue &rv : b.value(QLatin1String("r")).toArray()) {
+            const QJsonObject image = rv.toObject().value(QLatin1String("img")).toObject();
+            if (image.isEmpty())
+                continue;
+            const QString key = imageKey(image);
+            if (key.isEmpty() || m_requestIndex.contains(key))
+                continue;
+            CaptureImageRequest request;
+            request.src = image.value(QLatin1String("src")).toString();
+            request.svg = image.value(QLatin1String("svg")).toString();
+            request.width = image.value(QLatin1String("w")).toInt();
+            request.height = image.value(QLatin1String("h")).toInt();
+            m_requestIndex.insert(key, int(m_requests.size()));
+            m_requests << request;
+        }
+    }
+}
+
+QTextCharFormat CaptureDocumentBuilder::charFormat(int index) const
+{
+    if (index >= 0 && index < m_formats.size())
+        return m_formats[index];
+    return {};
+}
+
+void CaptureDocumentBuilder::build(QTextDocument *document, const QList<QByteArray> &images)
+{
+    m_document = document;
+    m_images = images;
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    m_fresh = document->isEmpty();
+    addBlocks(cursor, m_description.value(QLatin1String("blocks")).toArray());
+}
+
+void CaptureDocumentBuilder::startBlock(QTextCursor &cursor)
+{
+    if (m_fresh)
+        m_fresh = false;
+    else
+        cursor.insertBlock();
+}
+
+void CaptureDocumentBuilder::addBlocks(QTextCursor &cursor, const QJsonArray &blocks)
+{
+    for (const QJsonValue &bv : blocks) {
+        const QJsonObject b = bv.toObject();
+        if (b.value(QLatin1String("k")).toString() == QLatin1String("t"))
+            addTable(cursor, b);
+        else
+            addParagraph(cursor, b);
+    }
+}
+
+void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject &p)
+{
+    startBlock(cursor);
+    QTextBlockFormat bf;
+    bf.setTopMargin(p.value(QLatin1String("mt")).toDouble());
+    bf.setBottomMargin(p.value(QLatin1String("mb")).toDouble());
+    const double ml = p.value(QLatin1String("ml")).toDouble();
+    if (ml > 0)
+        bf.setLeftMargin(ml);
+    const double ti = p.value(QLatin1String("ti")).toDouble();
+    if (ti != 0)
+        bf.setTextIndent(ti);
+    const QString al = p.value(QLatin1String("al")).toString();
+    if (al == QLatin1String("c"))
+        bf.setAlignment(Qt::AlignHCenter);
+    else if (al == QLatin1String("r"))
+        bf.setAlignment(Qt::AlignRight);
+    else if (al == QLatin1String("j"))
+        bf.setAlignment(Qt::AlignJustify);
+    else
+        bf.setAlignment(Qt::AlignLeft);
+    if (p.contains(QLatin1String("bg")))
+        bf.setBackground(cssColour(p.value(QLatin1String("bg"))));
+    if (flag(p, QLatin1String("pre")))
+        bf.setNonBreakableLines(true);
+    if (const int h = p.value(QLatin1String("h")).toInt(); h > 0)
+        bf.setHeadingLevel(h);
+    if (flag(p, QLatin1String("hr")))
+        bf.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
+                       QTextLength(QTextLength::PercentageLength, 100));
+    cursor.setBlockFormat(bf);
+
+    const QJsonArray runs = p.value(QLatin1String("r")).toArray();
+    if (!runs.isEmpty()) {
+        // An empty line keeps the size of the text it stands in. Merged, not set: the first block
+        // of a table cell keeps the cell's own format (spans, background) in the same place.
+        QTextCharFormat blockChar =
+            charFormat(runs.first().toObject().value(QLatin1String("f")).toInt());
+        blockChar.clearBackground();
+        cursor.mergeBlockCharFormat(blockChar);
+    }
+
+    const QJsonObject li = p.value(QLatin1String("li")).toObject();
+    if (!li.isEmpty()) {
+        const int id = li.value(QLatin1String("id")).toInt();
+        if (QTextList *list = m_lists.value(id)) {
+            list->add(cursor.block());
+        } else {
+            QTextListFormat lf;
+            lf.setStyle(listStyle(li.value(QLatin1String("st")).toString()));
+            lf.setIndent(qMax(1, li.value(QLatin1String("lvl")).toInt(1)));
+            lf.setProperty(RtfFormat::ListStart, li.value(QLatin1String("n")).toInt(1));
+            m_lists.insert(id, cursor.createList(lf));
+        }
+    }
+
+    for (const QJsonValue &rv : runs) {
+        const QJsonObject run = rv.toObject();
+        QTextCharFormat cf = charFormat(run.value(QLatin1String("f")).toInt());
+        const QString href = run.value(QLatin1String("a")).toString();
+        if (!href.isEmpty()) {
+            cf.setAnchor(true);
+            cf.setAnchorHref(href);
+        }
+        if (run.contains(QLatin1String("img")))
+            addImage(cursor, run.value(QLatin1String("img")).toObject(), cf);
+        else
+            cursor.insertText(run.value(QLatin1String("s")).toString(), cf);
+    }
+}
+
+void CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &image,
+                                      const QTextCharFormat &format)
+{
+    const int index = m_requestIndex.value(imageKey(image), -1);
+    const QByteArray bytes = index >= 0 ? m_images.value(index) : QByteArray();
+    if (bytes.isEmpty()) {
+        const QString alt = image.value(QLatin1String("alt")).toString();
+        if (!alt.isEmpty())
+            cursor.insertText(alt, format);
+        return;
+    }
+    QString name = m_imageNames.value(index);
+    if (name.isEmpty()) {
+        name = QStringLiteral("capture-image:%1.%2")
+                   .arg(index)
+                   .arg(bytes.startsWith("\xff\xd8") ? QLatin1String("jpg") : QLatin1String("png"));
+        m_document->addResource(QTextDocument::ImageResource, QUrl(name), bytes);
+        m_imageNames.insert(index, name);
+    }
+    QTextImageFormat imageFormat;
+    imageFormat.merge(format);
+    imageFormat.setName(name);
+    imageFormat.setWidth(image.value(QLatin1String("w")).toDouble());
+    imageFormat.setHeight(image.value(QLatin1String("h")).toDouble());
+    const QString alt = image.value(QLatin1String("alt")).toString();
+    if (!alt.isEmpty())
+        imageFormat.setToolTip(alt);
+    cursor.insertImage(imageFormat);
+}
+
+void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
+{
+    const int rows = t.value(QLatin1String("rows")).toInt();
+    const int cols = t.value(QLatin1String("cols")).toInt();
+    if (rows <= 0 || cols <= 0 || rows > 100000 || cols > 1000)
+        return;
+    QTextTableFormat tf;
+    QList<QTextLength> widths;
+    for (const QJsonValue &w : t.value(QLatin1String("w")).toArray())
+        widths << QTextLength(QTextLength::FixedLength, qMax(1.0, w.toDouble()));
+    while (widths.size() < cols)
+        widths << QTextLength(QTextLength::VariableLength, 0);
+    widths.resize(cols);
+    tf.setColumnWidthConstraints(widths);
+    if (const double tw = t.value(QLatin1String("tw")).toDouble(); tw > 0)
+        tf.setWidth(QTextLength(QTextLength::FixedLength, tw));
+    const double border = t.value(QLatin1String("bd")).toDouble();
+    tf.setBorder(border);
+    tf.setBorderStyle(border > 0 ? QTextFrameFormat::BorderStyle_Solid
+                                 : QTextFrameFormat::BorderStyle_None);
+    if (t.contains(QLatin1String("bc")))
+        tf.setBorderBrush(cssColour(t.value(QLatin1String("bc"))));
+    tf.setCellPadding(t.value(QLatin1String("pad")).toDouble());
+    const double spacing = t.value(QLatin1String("sp")).toDouble();
+    tf.setCellSpacing(spacing);
+    tf.setBorderCollapse(spacing == 0);
+    tf.setHeaderRowCount(qMin(rows, t.value(QLatin1String("hdr")).toInt()));
+    if (const double ml = t.value(QLatin1String("ml")).toDouble(); ml > 0)
+        tf.setLeftMargin(ml);
+    tf.setAlignment(Qt::AlignLeft);
+
+    if (!m_fresh)
+        cursor.insertBlock();
+    m_fresh = false;
+    QTextTable *table = cursor.insertTable(rows, cols, tf);
+
+    const QJsonArray cells = t.value(QLatin1String("cells")).toArray();
+    auto position = [&](const QJsonObject &c, int &r, int &col) {
+        r = c.value(QLatin1String("r")).toInt();
+        col = c.value(QLatin1String("c")).toInt();
+        return r >= 0 && r < rows && col >= 0 && col < cols;
+    };
+    // Backgrounds first: setting a cell's format afterwards would drop its spans.
+    for (const QJsonValue &cv : cells) {
+        const QJsonObject c = cv.toObject();
+        int r = 0;
+        int col = 0;
+        if (!position(c, r, col) || !c.contains(QLatin1String("bg")))
+            continue;
+        QTextTableCell cell = table->cellAt(r, col);
+        QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+        cellFormat.setBackground(cssColour(c.value(QLatin1String("bg"))));
+        cell.setFormat(cellFormat);
+    }
+    for (const QJsonValue &cv : cells) {
+        const QJsonObject c = cv.toObject();
+        int r = 0;
+        int col = 0;
+        if (!position(c, r, col))
+            continue;
+        const int rs = qBound(1, c.value(QLatin1String("rs")).toInt(1), rows - r);
+        const int cs = qBound(1, c.value(QLatin1String("cs")).toInt(1), cols - col);
+        if (rs > 1 || cs > 1)
+            table->mergeCells(r, col, rs, cs);
+    }
+    for (const QJsonValue &cv : cells) {
+        const QJsonObject c = cv.toObject();
+        int r = 0;
+        int col = 0;
+        if (!position(c, r, col))
+            continue;
+        QTextTableCell cell = table->cellAt(r, col);
+        if (!cell.isValid() || cell.row() != r || cell.column() != col)
+            continue;
+        QTextCursor cellCursor = cell.firstCursorPosition();
+        m_fresh = true;
+        addBlocks(cellCursor, c.value(QLatin1String("b")).toArray());
+    }
+    // What follows goes into the block after the table, which Qt always keeps.
+    cursor = table->lastCursorPosition();
+    cursor.movePosition(QTextCursor::NextBlock);
+    m_fresh = true;
+}

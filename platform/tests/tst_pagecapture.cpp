@@ -1,0 +1,597 @@
+#include "pagecapture.h"
+#include "pagecapture_images.h"
+#include "rtfformat.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextList>
+#include <QTextTable>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+#include <optional>
+
+namespace {
+
+QString dataPath(const QString &name)
+{
+    return QFINDTESTDATA(QStringLiteral("data/capture/") + name);
+}
+
+// Every fragment of text in the document with the format it is shown in, tables included.
+struct Fragment {
+    QString text;
+    QTextCharFormat format;
+    QTextBlock block;
+};
+
+QList<Fragment> fragments(const QTextDocument &doc)
+{
+    QList<Fragment> out;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            out << Fragment{it.fragment().text(), it.fragment().charFormat(), b};
+    }
+    return out;
+}
+
+std::optional<Fragment> fragmentWith(const QTextDocument &doc, const QString &text)
+{
+    for (const Fragment &f : fragments(doc)) {
+        if (f.text.contains(text))
+            return f;
+    }
+    return std::nullopt;
+}
+
+QTextBlock blockWith(const QTextDocument &doc, const QString &text)
+{
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b.text().contains(text))
+            return b;
+    }
+    return {};
+}
+
+QList<QTextTable *> tables(const QTextDocument &doc)
+{
+    QList<QTextTable *> out;
+    QList<QTextFrame *> todo{doc.rootFrame()};
+    while (!todo.isEmpty()) {
+        QTextFrame *f = todo.takeFirst();
+        if (auto *t = qobject_cast<QTextTable *>(f))
+            out << t;
+        todo << f->childFrames();
+    }
+    return out;
+}
+
+QList<QTextImageFormat> images(const QTextDocument &doc)
+{
+    QList<QTextImageFormat> out;
+    for (const Fragment &f : fragments(doc)) {
+        if (f.format.isImageFormat())
+            out << f.format.toImageFormat();
+    }
+    return out;
+}
+
+} // namespace
+
+class tst_PageCapture : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void visibleTextInOrder();
+    void hiddenContentLeftOut_data();
+    void hiddenContentLeftOut();
+    void characterFormats_data();
+    void characterFormats();
+    void fontFamilies();
+    void blocksAndSpacing();
+    void preformattedAndBreaks();
+    void lists_data();
+    void lists();
+    void definitionList();
+    void tables();
+    void imagesEmbedded_data();
+    void imagesEmbedded();
+    void missingImagesKeepAlt();
+    void linksAbsolute();
+    void formControls();
+    void partialSelection();
+    void strictContentSecurityPolicy();
+    void selectionHtmlAndText();
+    void deletedPageStillAnswers();
+    void emptySelection();
+    void imageConversion();
+
+private:
+    // Loads a test page, selects as the script says (all by default) and captures the selection.
+    CapturedSelection capture(const QString &page,
+                              const QString &select = QStringLiteral(
+                                  "window.getSelection().selectAllChildren(document.body)"));
+    void load(const QString &page);
+    void runMain(const QString &script);
+
+    QWebEngineProfile *m_profile = nullptr;
+    QWebEngineView *m_view = nullptr;
+    QWebEnginePage *m_page = nullptr;
+    QString m_loaded;
+    QHash<QString, CapturedSelection> m_cache;
+};
+
+void tst_PageCapture::initTestCase()
+{
+    m_profile = new QWebEngineProfile(this);
+    m_view = new QWebEngineView;
+    m_page = new QWebEnginePage(m_profile, m_view);
+    m_view->setPage(m_page);
+    m_view->resize(1000, 800);
+    m_view->show();
+}
+
+void tst_PageCapture::cleanupTestCase()
+{
+    delete m_view;
+}
+
+void tst_PageCapture::load(const QString &page)
+{
+    const QString path = dataPath(page);
+    QVERIFY2(!path.isEmpty(), qPrintable(page));
+    bool finished = false;
+    bool ok = false;
+    auto c = connect(m_page, &QWebEnginePage::loadFinished, this, [&](bool success) {
+        finished = true;
+        ok = success;
+    });
+    m_page->load(QUrl::fromLocalFile(path));
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 20000);
+    disconnect(c);
+    QVERIFY(ok);
+    m_loaded = page;
+}
+
+void tst_PageCapture::runMain(const QString &script)
+{
+    bool done = false;
+    m_page->runJavaScript(script, QWebEngineScript::MainWorld,
+                          [&](const QVariant &) { done = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+}
+
+CapturedSelection tst_PageCapture::capture(const QString &page, const QString &select)
+{
+    const QString key = page + QLatin1Char('\n') + select;
+    if (m_cache.contains(key))
+        return m_cache.value(key);
+    CapturedSelection result;
+    load(page);
+    if (QTest::currentTestFailed())
+        return result;
+    runMain(select);
+    int calls = 0;
+    PageCapture::captureSelection(m_page, [&](CapturedSelection r) {
+        ++calls;
+        result = std::move(r);
+    });
+    if (!QTest::qWaitFor([&] { return calls > 0; }, 30000))
+        return result;
+    QTest::qWait(50);
+    if (calls != 1)
+        result.error = QStringLiteral("done called %1 times").arg(calls);
+    if (result.ok)
+        m_cache.insert(key, result);
+    return result;
+}
+
+#define CAPTURE(var, ...)                                                                          \
+    const CapturedSelection var = capture(__VA_ARGS__);                                            \
+    QVERIFY2(var.ok, qPrintable(var.error));                                                       \
+    QVERIFY(var.document);
+
+void tst_PageCapture::visibleTextInOrder()
+{
+    CAPTURE(c, QStringLiteral("text.html"));
+    const QString text = c.document->toPlainText();
+    const QStringList expected{"Alpha first line", "Bravo second",       "Charlie third",
+                               "Delta summary",    "Scripted paragraph", "Echo heading",
+                               "Foxtrot article",  "Golf nav",           "Hotel header",
+                               "India footer",     "Juliet main",        "Kilo aside",
+                               "Lima caption",     "Mike visible child"};
+    qsizetype at = 0;
+    for (const QString &s : expected) {
+        const qsizetype found = text.indexOf(s, at);
+        QVERIFY2(found >= 0, qPrintable(s + QLatin1String(" not in order in:\n") + text));
+        at = found + s.size();
+    }
+    // every block-level element is its own paragraph
+    for (const QString &s : expected)
+        QCOMPARE(blockWith(*c.document, s).text().trimmed(), s);
+}
+
+void tst_PageCapture::hiddenContentLeftOut_data()
+{
+    QTest::addColumn<QString>("hidden");
+    QTest::newRow("display none") << "Hidden by display";
+    QTest::newRow("visibility hidden") << "invisible words";
+    QTest::newRow("clipped") << "Screen reader only";
+    QTest::newRow("off screen") << "Offscreen text";
+    QTest::newRow("head") << "Head title";
+    QTest::newRow("template") << "Template content";
+    QTest::newRow("noscript") << "Noscript content";
+    QTest::newRow("hidden attribute") << "Hidden attribute";
+    QTest::newRow("closed details") << "Closed details body";
+    QTest::newRow("hidden parent") << "Hidden parent";
+    QTest::newRow("style") << ".gone";
+    QTest::newRow("script") << "createElement";
+}
+
+void tst_PageCapture::hiddenContentLeftOut()
+{
+    QFETCH(QString, hidden);
+    CAPTURE(c, QStringLiteral("text.html"));
+    QVERIFY2(!c.document->toPlainText().contains(hidden), qPrintable(c.document->toPlainText()));
+}
+
+void tst_PageCapture::characterFormats_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<int>("property");
+    QTest::addColumn<QVariant>("expected");
+    QTest::newRow("bold") << "bold" << int(QTextFormat::FontWeight) << QVariant(700);
+    QTest::newRow("light") << "light" << int(QTextFormat::FontWeight) << QVariant(300);
+    QTest::newRow("italic") << "italic" << int(QTextFormat::FontItalic) << QVariant(true);
+    QTest::newRow("colour") << "red" << int(QTextFormat::ForegroundBrush)
+                            << QVariant(QBrush(QColor(255, 0, 0)));
+    QTest::newRow("size") << "big" << int(QTextFormat::FontPointSize) << QVariant(24.0);
+    QTest::newRow("body size") << "italic" << int(QTextFormat::FontPointSize) << QVariant(12.0);
+    QTest::newRow("underline") << "under" << int(QTextFormat::TextUnderlineStyle)
+                               << QVariant(int(QTextCharFormat::SingleUnderline));
+    QTest::newRow("inherited underline") << "inherited" << int(QTextFormat::TextUnderlineStyle)
+                                         << QVariant(int(QTextCharFormat::SingleUnderline));
+    QTest::newRow("strike") << "strike" << int(QTextFormat::FontStrikeOut) << QVariant(true);
+    QTest::newRow("superscript") << "sup" << int(QTextFormat::TextVerticalAlignment)
+                                 << QVariant(int(QTextCharFormat::AlignSuperScript));
+    QTest::newRow("subscript") << "sub" << int(QTextFormat::TextVerticalAlignment)
+                               << QVariant(int(QTextCharFormat::AlignSubScript));
+    QTest::newRow("uppercase") << "upper" << int(QTextFormat::FontCapitalization)
+                               << QVariant(int(QFont::AllUppercase));
+    QTest::newRow("small caps") << "smallcaps" << int(QTextFormat::FontCapitalization)
+                                << QVariant(int(QFont::SmallCaps));
+    QTest::newRow("background") << "marked" << int(QTextFormat::BackgroundBrush)
+                                << QVariant(QBrush(QColor(255, 255, 0)));
+}
+
+void tst_PageCapture::characterFormats()
+{
+    QFETCH(QString, word);
+    QFETCH(int, property);
+    QFETCH(QVariant, expected);
+    CAPTURE(c, QStringLiteral("formats.html"));
+    const auto f = fragmentWith(*c.document, word);
+    QVERIFY2(f, qPrintable(word));
+    const QVariant actual = f->format.property(property);
+    if (expected.typeId() == QMetaType::QBrush)
+        QCOMPARE(actual.value<QBrush>().color(), expected.value<QBrush>().color());
+    else if (expected.typeId() == QMetaType::Double)
+        QCOMPARE(actual.toDouble(), expected.toDouble());
+    else
+        QCOMPARE(actual.toInt(), expected.toInt());
+    // the plain words around stay plain
+    const auto plain = fragmentWith(*c.document, QStringLiteral("x"));
+    QVERIFY(plain);
+    if (property != int(QTextFormat::FontPointSize))
+        QVERIFY(plain->format.property(property) != actual ||
+                property == int(QTextFormat::ForegroundBrush));
+}
+
+void tst_PageCapture::fontFamilies()
+{
+    CAPTURE(c, QStringLiteral("formats.html"));
+    auto family = [&](const QString &word) {
+        const auto f = fragmentWith(*c.document, word);
+        return f ? f->format.fontFamilies().toStringList().value(0) : QString();
+    };
+    // An uninstalled family falls through to the installed generic one of the stack.
+    const QString serif = family(QStringLiteral("italic"));
+    const QString mono = family(QStringLiteral("mono"));
+    QVERIFY(!serif.isEmpty());
+    QVERIFY(!mono.isEmpty());
+    QVERIFY(serif != mono);
+    QVERIFY(QFontDatabase::hasFamily(serif));
+    QVERIFY(QFontDatabase::hasFamily(mono));
+    QVERIFY(QFontInfo(QFont(mono)).fixedPitch());
+    if (QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans Mono")))
+        QCOMPARE(family(QStringLiteral("dejavu")), QStringLiteral("DejaVu Sans Mono"));
+}
+
+void tst_PageCapture::blocksAndSpacing()
+{
+    CAPTURE(c, QStringLiteral("blocks.html"));
+    const QTextBlock spaced = blockWith(*c.document, QStringLiteral("spaced"));
+    const QTextBlock centred = blockWith(*c.document, QStringLiteral("centred"));
+    QVERIFY(spaced.isValid() && centred.isValid());
+    QCOMPARE(spaced.blockFormat().topMargin(), 20.0);
+    // collapsed margins: the larger one of the two neighbours
+    QCOMPARE(spaced.blockFormat().bottomMargin() + centred.blockFormat().topMargin(), 30.0);
+    QCOMPARE(centred.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    QCOMPARE(blockWith(*c.document, QStringLiteral("righted")).blockFormat().alignment() &
+                 Qt::AlignHorizontal_Mask,
+             Qt::AlignRight);
+    QCOMPARE(blockWith(*c.document, QStringLiteral("indented")).blockFormat().leftMargin(), 40.0);
+    QCOMPARE(blockWith(*c.document, QStringLiteral("quoted")).blockFormat().leftMargin(), 40.0);
+    QCOMPARE(spaced.blockFormat().leftMargin(), 0.0);
+    // display decides, not the tag
+    QCOMPARE(blockWith(*c.document, QStringLiteral("block span")).text(),
+             QStringLiteral("block span"));
+    QCOMPARE(blockWith(*c.document, QStringLiteral("inline div")).text(),
+             QStringLiteral("inline div tail"));
+}
+
+void tst_PageCapture::preformattedAndBreaks()
+{
+    CAPTURE(c, QStringLiteral("pre.html"));
+    const QTextBlock pre = blockWith(*c.document, QStringLiteral("line one"));
+    QVERIFY(pre.isValid());
+    QCOMPARE(pre.text(), QStringLiteral("line one\u2028    indented   two\u2028last"));
+    QVERIFY(pre.blockFormat().nonBreakableLines());
+    const auto mono = fragmentWith(*c.document, QStringLiteral("line one"));
+    QVERIFY(QFontInfo(QFont(mono->format.fontFamilies().toStringList().value(0))).fixedPitch());
+    QCOMPARE(blockWith(*c.document, QStringLiteral("before")).text(),
+             QStringLiteral("before\u2028after break"));
+    QVERIFY(!blockWith(*c.document, QStringLiteral("before")).blockFormat().nonBreakableLines());
+    QCOMPARE(blockWith(*c.document, QStringLiteral("kept")).text(),
+             QStringLiteral("kept\u2028lines collapsed"));
+}
+
+void tst_PageCapture::lists_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("count");
+    QTest::newRow("disc") << "disc two" << int(QTextListFormat::ListDisc) << 1 << 1 << 2;
+    QTest::newRow("nested") << "circle nested" << int(QTextListFormat::ListCircle) << 2 << 1 << 1;
+    QTest::newRow("start") << "four" << int(QTextListFormat::ListDecimal) << 1 << 3 << 2;
+    QTest::newRow("roman") << "roman" << int(QTextListFormat::ListLowerRoman) << 1 << 1 << 1;
+    QTest::newRow("alpha") << "alpha" << int(QTextListFormat::ListUpperAlpha) << 1 << 1 << 1;
+    QTest::newRow("square") << "square" << int(QTextListFormat::ListSquare) << 1 << 1 << 1;
+}
+
+void tst_PageCapture::lists()
+{
+    QFETCH(QString, item);
+    QFETCH(int, style);
+    QFETCH(int, level);
+    QFETCH(int, start);
+    QFETCH(int, count);
+    CAPTURE(c, QStringLiteral("lists.html"));
+    const QTextBlock b = blockWith(*c.document, item);
+    QVERIFY(b.isValid());
+    QCOMPARE(b.text(), item);
+    QTextList *list = b.textList();
+    QVERIFY(list);
+    QCOMPARE(int(list->format().style()), style);
+    QCOMPARE(list->format().indent(), level);
+    QCOMPARE(list->format().property(RtfFormat::ListStart).toInt(), start);
+    QCOMPARE(list->count(), count);
+}
+
+void tst_PageCapture::definitionList()
+{
+    CAPTURE(c, QStringLiteral("lists.html"));
+    const QTextBlock term = blockWith(*c.document, QStringLiteral("Term"));
+    const QTextBlock def = blockWith(*c.document, QStringLiteral("Definition"));
+    QVERIFY(term.isValid() && def.isValid());
+    QVERIFY(!term.textList() && !def.textList());
+    QCOMPARE(def.blockFormat().leftMargin() - term.blockFormat().leftMargin(), 40.0);
+}
+
+void tst_PageCapture::tables()
+{
+    CAPTURE(c, QStringLiteral("tables.html"));
+    const QList<QTextTable *> all = ::tables(*c.document);
+    QCOMPARE(all.size(), 2);
+    QTextTable *outer = all[0];
+    QCOMPARE(outer->rows(), 3);
+    QCOMPARE(outer->columns(), 3);
+    QCOMPARE(outer->format().headerRowCount(), 1);
+    QVERIFY(outer->format().border() >= 1);
+    QCOMPARE(outer->cellAt(0, 0).firstCursorPosition().block().text(), QStringLiteral("H1"));
+    const QTextTableCell span = outer->cellAt(1, 0);
+    QCOMPARE(span.columnSpan(), 2);
+    QCOMPARE(span.firstCursorPosition().block().text(), QStringLiteral("span two"));
+    QCOMPARE(span.format().background().color(), QColor(0, 255, 0));
+    QCOMPARE(outer->cellAt(1, 2).rowSpan(), 2);
+    QCOMPARE(outer->cellAt(2, 0).firstCursorPosition().block().text(), QStringLiteral("a"));
+    const QList<QTextLength> widths = outer->format().columnWidthConstraints();
+    QCOMPARE(widths.size(), 3);
+    // as laid out: the first column twice as wide as the last, the middle one widened by its table
+    QVERIFY2(qAbs(widths[0].rawValue() / widths[2].rawValue() - 2.0) < 0.2,
+             qPrintable(QString::number(widths[0].rawValue())));
+    QVERIFY(widths[1].rawValue() > widths[2].rawValue());
+    QVERIFY(widths[0].rawValue() > 190 && widths[0].rawValue() < 230);
+    QTextTable *inner = all[1];
+    QCOMPARE(inner->parentFrame(), outer);
+    QCOMPARE(outer->cellAt(inner->firstPosition()).row(), 2);
+    QCOMPARE(outer->cellAt(inner->firstPosition()).column(), 1);
+    QCOMPARE(inner->columns(), 2);
+    QCOMPARE(inner->cellAt(0, 1).firstCursorPosition().block().text(), QStringLiteral("inner2"));
+    QVERIFY(blockWith(*c.document, QStringLiteral("after table")).isValid());
+    QVERIFY(
+        !outer->cellAt(blockWith(*c.document, QStringLiteral("after table")).position()).isValid());
+}
+
+void tst_PageCapture::imagesEmbedded_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("pixels"); // of the stored picture, empty when any
+    QTest::newRow("local png") << 0 << 80 << 60 << QByteArray("png") << QSize(40, 30);
+    QTest::newRow("data url") << 1 << 16 << 12 << QByteArray("png") << QSize(8, 6);
+    QTest::newRow("svg file") << 2 << 25 << 25 << QByteArray("png") << QSize();
+    QTest::newRow("bmp") << 3 << 20 << 20 << QByteArray("png") << QSize(3, 2);
+    QTest::newRow("inline svg") << 4 << 30 << 20 << QByteArray("png") << QSize();
+}
+
+void tst_PageCapture::imagesEmbedded()
+{
+    QFETCH(int, index);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, pixels);
+    CAPTURE(c, QStringLiteral("images.html"));
+    const QList<QTextImageFormat> all = images(*c.document);
+    QCOMPARE(all.size(), 5);
+    const QTextImageFormat image = all[index];
+    QCOMPARE(qRound(image.width()), width);
+    QCOMPARE(qRound(image.height()), height);
+    const QVariant data = c.document->resource(QTextDocument::ImageResource, QUrl(image.name()));
+    QCOMPARE(data.typeId(), QMetaType::QByteArray);
+    const QByteArray bytes = data.toByteArray();
+    QVERIFY(format == "png" ? bytes.startsWith("\x89PNG") : bytes.startsWith("\xff\xd8"));
+    QImage decoded;
+    QVERIFY(decoded.loadFromData(bytes));
+    if (!pixels.isEmpty())
+        QCOMPARE(decoded.size(), pixels);
+    else // drawn from vectors: at least as large as it is shown
+        QVERIFY(decoded.width() >= width && decoded.height() >= height);
+    QVERIFY(decoded.pixelColor(decoded.width() / 2, decoded.height() / 2).alpha() > 0);
+}
+
+void tst_PageCapture::missingImagesKeepAlt()
+{
+    CAPTURE(c, QStringLiteral("images.html"));
+    QCOMPARE(blockWith(*c.document, QStringLiteral("missing")).text(),
+             QStringLiteral("missing Missing picture"));
+    QCOMPARE(blockWith(*c.document, QStringLiteral("remote")).text(),
+             QStringLiteral("remote Remote picture"));
+}
+
+void tst_PageCapture::linksAbsolute()
+{
+    CAPTURE(c, QStringLiteral("links.html"));
+    const auto local = fragmentWith(*c.document, QStringLiteral("the target"));
+    QVERIFY(local);
+    QVERIFY(local->format.isAnchor());
+    QCOMPARE(local->format.anchorHref(), QUrl::fromLocalFile(dataPath(QStringLiteral("links.html")))
+                                             .resolved(QUrl(QStringLiteral("sub/target.html#part")))
+                                             .toString());
+    const auto remote = fragmentWith(*c.document, QStringLiteral("remote"));
+    QCOMPARE(remote->format.anchorHref(), QStringLiteral("https://example.org/page"));
+    QVERIFY(!fragmentWith(*c.document, QStringLiteral("See"))->format.isAnchor());
+}
+
+void tst_PageCapture::formControls()
+{
+    CAPTURE(c, QStringLiteral("forms.html"));
+    const QString text = c.document->toPlainText();
+    QCOMPARE(blockWith(*c.document, QStringLiteral("Name")).text(),
+             QStringLiteral("Name Zed Mail you@host"));
+    QCOMPARE(blockWith(*c.document, QStringLiteral("Second")).text(), QStringLiteral("Second"));
+    QVERIFY(!text.contains(QStringLiteral("First")));
+    QVERIFY(text.contains(QStringLiteral("typed text")));
+    QCOMPARE(blockWith(*c.document, QStringLiteral("Press")).text(),
+             QStringLiteral("Press me \u2611 yes \u2610 no"));
+}
+
+void tst_PageCapture::partialSelection()
+{
+    CAPTURE(c, QStringLiteral("partial.html"),
+            QStringLiteral("(function(){var r=document.createRange();"
+                           "r.setStart(document.getElementById('b').firstChild,6);"
+                           "r.setEnd(document.getElementById('c').firstChild,9);"
+                           "var s=getSelection();s.removeAllRanges();s.addRange(r);})()"));
+    QCOMPARE(c.document->toPlainText(), QStringLiteral("here and\nend there"));
+    QCOMPARE(c.text.simplified(), QStringLiteral("here and end there"));
+}
+
+void tst_PageCapture::strictContentSecurityPolicy()
+{
+    CAPTURE(c, QStringLiteral("csp.html"));
+    QCOMPARE(c.document->toPlainText().trimmed(), QStringLiteral("Strict page text"));
+}
+
+void tst_PageCapture::selectionHtmlAndText()
+{
+    CAPTURE(c, QStringLiteral("links.html"));
+    QVERIFY(c.text.contains(QStringLiteral("See the target and remote.")));
+    QVERIFY(c.html.contains(QStringLiteral("href=\"https://example.org/page\"")));
+    QVERIFY(c.html.contains(QStringLiteral("sub/target.html#part\"")));
+    QVERIFY(c.html.contains(QStringLiteral("href=\"file:")));
+}
+
+void tst_PageCapture::deletedPageStillAnswers()
+{
+    auto *view = new QWebEngineView;
+    auto *page = new QWebEnginePage(m_profile, view);
+    view->setPage(page);
+    bool loaded = false;
+    connect(page, &QWebEnginePage::loadFinished, this, [&] { loaded = true; });
+    page->load(QUrl::fromLocalFile(dataPath(QStringLiteral("text.html"))));
+    QTRY_VERIFY_WITH_TIMEOUT(loaded, 20000);
+    int calls = 0;
+    CapturedSelection result;
+    result.ok = true;
+    PageCapture::captureSelection(page, [&](CapturedSelection r) {
+        ++calls;
+        result = std::move(r);
+    });
+    QCOMPARE(calls, 0); // never from inside the call
+    delete view;
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 10000);
+    QTest::qWait(200);
+    QCOMPARE(calls, 1);
+    QVERIFY(!result.ok);
+    QVERIFY(!result.error.isEmpty());
+
+    calls = 0;
+    PageCapture::captureSelection(nullptr, [&](CapturedSelection r) {
+        ++calls;
+        result = std::move(r);
+    });
+    QCOMPARE(calls, 0);
+    QTRY_COMPARE(calls, 1);
+    QVERIFY(!result.ok);
+}
+
+void tst_PageCapture::emptySelection()
+{
+    CAPTURE(c, QStringLiteral("partial.html"), QStringLiteral("getSelection().removeAllRanges()"));
+    QVERIFY(c.document->isEmpty());
+    QVERIFY(c.text.isEmpty());
+}
+
+void tst_PageCapture::imageConversion()
+{
+    // Bytes that are no picture give nothing rather than a broken image.
+    QVERIFY(CaptureImages::toPngOrJpeg(QByteArray("not an image at all"), 10, 10).isEmpty());
+    QVERIFY(CaptureImages::toPngOrJpeg(QByteArray("<svg broken"), 10, 10).isEmpty());
+    QCOMPARE(CaptureImages::decodeDataUrl(QStringLiteral("data:text/plain,a%20b")),
+             QByteArray("a b"));
+    QCOMPARE(CaptureImages::decodeDataUrl(QStringLiteral("data:;base64,aGk=")), QByteArray("hi"));
+    QVERIFY(CaptureImages::decodeDataUrl(QStringLiteral("data:;base64,!!!")).isEmpty());
+    QVERIFY(CaptureImages::decodeDataUrl(QStringLiteral("data:nocomma")).isEmpty());
+}
+
+QTEST_MAIN(tst_PageCapture)
+#include "tst_pagecapture.moc"
