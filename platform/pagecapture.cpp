@@ -87,7 +87,6 @@ private:
             return;
         }
         const QJsonObject description = json.object();
-            qDebug().noquote() << result.toString();
         m_result.html = description.value(QLatin1String("html")).toString();
         m_result.text = description.value(QLatin1String("text")).toString();
         m_builder = std::make_unique<CaptureDocumentBuilder>(description);
