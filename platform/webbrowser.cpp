@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
@@ -48,7 +49,8 @@ enum class WaitResult { Answered, TimedOut, Interrupted };
 // Runs start(finish) and processes events, user input excluded, until finish is called, the
 // timeout passes or the loop is ended from outside (the application quits). The engine answers
 // through posted events, so the loop sleeps in between instead of spinning.
-WaitResult waitForAnswer(int timeoutMs, const std::function<void(std::function<void()>)> &start)
+WaitResult waitForAnswer(QObject *owner, int timeoutMs,
+                         const std::function<void(std::function<void()>)> &start)
 {
     struct State {
         bool answered = false;
@@ -71,6 +73,8 @@ WaitResult waitForAnswer(int timeoutMs, const std::function<void(std::function<v
             loop.quit();
         });
         timer.start(timeoutMs);
+        // The control can go while it waits (its window deleted by a nested handler).
+        QObject::connect(owner, &QObject::destroyed, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (state->answered)
@@ -221,11 +225,12 @@ bool WebBrowser::selectAll()
     // it; the engine's own Select All goes to the renderer on another channel.
     QPointer<WebBrowser> self(this);
     QPointer<QWebEnginePage> page(m_page);
-    const WaitResult result = waitForAnswer(CopyTimeoutMs, [page](std::function<void()> finish) {
-        page->runJavaScript(QString::fromLatin1(SelectAllScript),
-                            QWebEngineScript::ApplicationWorld,
-                            [finish](const QVariant &) { finish(); });
-    });
+    const WaitResult result =
+        waitForAnswer(this, CopyTimeoutMs, [page](std::function<void()> finish) {
+            page->runJavaScript(QString::fromLatin1(SelectAllScript),
+                                QWebEngineScript::ApplicationWorld,
+                                [finish](const QVariant &) { finish(); });
+        });
     if (!self)
         return false;
     if (result == WaitResult::TimedOut) {
@@ -238,10 +243,15 @@ bool WebBrowser::selectAll()
 
 bool WebBrowser::copySelection()
 {
+    // Nothing was ever loaded: the selection is empty, and so is each rendering of it.
+    if (m_page->url().isEmpty()) {
+        Clipboard::setRichText(RtfWriter::write(QTextDocument()), QString(), QString());
+        return true;
+    }
     QPointer<WebBrowser> self(this);
     auto captured = std::make_shared<CapturedSelection>();
     const WaitResult result =
-        waitForAnswer(CopyTimeoutMs, [this, captured](std::function<void()> finish) {
+        waitForAnswer(this, CopyTimeoutMs, [this, captured](std::function<void()> finish) {
             PageCapture::captureSelection(m_page, [captured, finish](CapturedSelection selection) {
                 *captured = std::move(selection);
                 finish();

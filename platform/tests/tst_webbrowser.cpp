@@ -1,0 +1,366 @@
+#include "dispatch.h"
+#include "failure.h"
+#include "webbrowser.h"
+#include "webbrowser_address.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+constexpr int LoadTimeoutMs = 30000;
+
+QString dataPage(const char *name)
+{
+    return QFINDTESTDATA(QStringLiteral("data/browser/") + QLatin1String(name));
+}
+
+// The text of the page the control shows, as the engine reads it.
+QString pageText(WebBrowser &browser)
+{
+    auto text = std::make_shared<std::optional<QString>>();
+    browser.view()->page()->toPlainText([text](const QString &t) { *text = t; });
+    (void)QTest::qWaitFor([text] { return text->has_value(); }, LoadTimeoutMs);
+    return text->value_or(QStringLiteral("<no answer>"));
+}
+
+QVariant evaluate(WebBrowser &browser, const QString &script)
+{
+    auto result = std::make_shared<std::optional<QVariant>>();
+    browser.view()->page()->runJavaScript(script, [result](const QVariant &v) { *result = v; });
+    (void)QTest::qWaitFor([result] { return result->has_value(); }, LoadTimeoutMs);
+    return result->value_or(QVariant());
+}
+
+// Navigates and waits for the document to be complete.
+bool load(WebBrowser &browser, const QString &address)
+{
+    QSignalSpy complete(&browser, &WebBrowser::DocumentComplete);
+    browser.Navigate(address);
+    return complete.wait(LoadTimeoutMs);
+}
+
+QStringList clipboardFormats()
+{
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    return data ? data->formats() : QStringList();
+}
+
+QByteArray clipboardData(const QString &type)
+{
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    return data ? data->data(type) : QByteArray();
+}
+
+} // namespace
+
+class TestWebBrowser : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
+private slots:
+    void initTestCase();
+    void startsBlankAndOffTheRecord();
+    void resolvesAddresses_data();
+    void resolvesAddresses();
+    void showsEachKindOfEntry_data();
+    void showsEachKindOfEntry();
+    void scriptDialogsAreAnsweredSilently();
+    void popupsAreRefused();
+    void selectAllThenCopyFillsEveryRendering();
+    void userCopyTakesTheSelection_data();
+    void userCopyTakesTheSelection();
+    void copyOfABlankPaneIsEmpty();
+    void failingCallsAreRecorded_data();
+    void failingCallsAreRecorded();
+    void deletingTheControlEndsACopy();
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_closedPort = 0;
+};
+
+void TestWebBrowser::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(!dataPage("page.html").isEmpty());
+
+    // A port that was free a moment ago: connecting to it is refused.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    m_closedPort = server.serverPort();
+    server.close();
+
+    QDir dir(m_dir.path());
+    QVERIFY(dir.mkpath(QStringLiteral("folder")));
+    QFile inside(dir.filePath(QStringLiteral("folder/inside-the-folder.txt")));
+    QVERIFY(inside.open(QIODevice::WriteOnly));
+    inside.write("x");
+    inside.close();
+
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(dir.filePath(QStringLiteral("picture.png"))));
+
+    // A zip archive: the engine would download it rather than show it.
+    QFile archive(dir.filePath(QStringLiteral("archive.zip")));
+    QVERIFY(archive.open(QIODevice::WriteOnly));
+    archive.write(QByteArray("PK\x03\x04", 4) + QByteArray(200, '\0'));
+    archive.close();
+}
+
+void TestWebBrowser::startsBlankAndOffTheRecord()
+{
+    WebBrowser browser;
+    QVERIFY(browser.LocationURL().isEmpty());
+    QVERIFY(browser.view()->page()->url().isEmpty());
+    QVERIFY(browser.view()->page()->profile()->isOffTheRecord());
+    QVERIFY(!browser.view()->page()->settings()->testAttribute(
+        QWebEngineSettings::FocusOnNavigationEnabled));
+}
+
+void TestWebBrowser::resolvesAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QUrl>("expected");
+
+    QTest::newRow("absolute path")
+        << "/tmp/some page.htm" << QUrl::fromLocalFile(QStringLiteral("/tmp/some page.htm"));
+    QTest::newRow("path with spaces around")
+        << "  /tmp/a.html " << QUrl::fromLocalFile(QStringLiteral("/tmp/a.html"));
+    QTest::newRow("http url") << "http://example.org/a?b=c#d"
+                              << QUrl(QStringLiteral("http://example.org/a?b=c#d"));
+    QTest::newRow("file url") << "file:///tmp/x.html" << QUrl(QStringLiteral("file:///tmp/x.html"));
+    QTest::newRow("about") << "about:blank" << QUrl(QStringLiteral("about:blank"));
+    QTest::newRow("data url") << "data:text/html,<p>hi</p>"
+                              << QUrl(QStringLiteral("data:text/html,<p>hi</p>"));
+    QTest::newRow("host name") << "example.org" << QUrl(QStringLiteral("http://example.org"));
+    QTest::newRow("host and port")
+        << "localhost:8080" << QUrl(QStringLiteral("http://localhost:8080"));
+    QTest::newRow("empty") << "" << QUrl(QStringLiteral("about:blank"));
+}
+
+void TestWebBrowser::resolvesAddresses()
+{
+    QFETCH(QString, address);
+    QFETCH(QUrl, expected);
+    QCOMPARE(BrowserAddress::resolve(address), expected);
+}
+
+void TestWebBrowser::showsEachKindOfEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("script"); // empty: the page's text is checked
+    QTest::addColumn<QString>("expected");
+
+    const QDir dir(m_dir.path());
+    QTest::newRow("html page") << dataPage("page.html") << QString()
+                               << QStringLiteral("Second paragraph");
+    QTest::newRow("folder") << dir.filePath(QStringLiteral("folder")) << QString()
+                            << QStringLiteral("inside-the-folder.txt");
+    QTest::newRow("text file") << dataPage("notes.txt") << QString()
+                               << QStringLiteral("Line two of the notes.");
+    QTest::newRow("image") << dir.filePath(QStringLiteral("picture.png"))
+                           << QStringLiteral("document.images.length + 'x' + "
+                                             "(document.images[0] || {}).naturalWidth")
+                           << QStringLiteral("1x40");
+    QTest::newRow("missing file") << dir.filePath(QStringLiteral("no-such-page.html")) << QString()
+                                  << QStringLiteral("ERR_FILE_NOT_FOUND");
+    QTest::newRow("unreachable address") << QStringLiteral("http://127.0.0.1:%1/").arg(m_closedPort)
+                                         << QString() << QStringLiteral("ERR_CONNECTION_REFUSED");
+    QTest::newRow("file to download") << dir.filePath(QStringLiteral("archive.zip")) << QString()
+                                      << QStringLiteral("This file cannot be shown");
+}
+
+// Every kind of entry replaces the previous page, and its load is reported once, through the
+// event queue, DownloadComplete first.
+void TestWebBrowser::showsEachKindOfEntry()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+
+    WebBrowser browser;
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(load(browser, dataPage("previous.html")));
+    QVERIFY(pageText(browser).contains(QLatin1String("PREVIOUS-PAGE-MARKER")));
+    QTest::qWait(200); // nothing of the previous load may still be under way
+
+    QStringList notifications;
+    connect(&browser, &WebBrowser::DownloadComplete, this,
+            [&] { notifications << QStringLiteral("DownloadComplete"); });
+    connect(&browser, &WebBrowser::DocumentComplete, this,
+            [&] { notifications << QStringLiteral("DocumentComplete"); });
+    browser.Navigate(entry);
+    QVERIFY2(notifications.isEmpty(), "a notification came from inside Navigate");
+    QTRY_VERIFY_WITH_TIMEOUT(notifications.contains(QLatin1String("DocumentComplete")),
+                             LoadTimeoutMs);
+    QTest::qWait(500);
+    QCOMPARE(notifications,
+             QStringList({QStringLiteral("DownloadComplete"), QStringLiteral("DocumentComplete")}));
+
+    const QString text = pageText(browser);
+    QVERIFY2(!text.contains(QLatin1String("PREVIOUS-PAGE-MARKER")), qPrintable(text));
+    if (script.isEmpty())
+        QVERIFY2(text.contains(expected), qPrintable(text));
+    else
+        QCOMPARE(evaluate(browser, script).toString(), expected);
+    QVERIFY2(BrowserAddress::same(QUrl(browser.LocationURL()), BrowserAddress::resolve(entry)),
+             qPrintable(browser.LocationURL()));
+}
+
+void TestWebBrowser::scriptDialogsAreAnsweredSilently()
+{
+    WebBrowser browser;
+    browser.show();
+    const QWidgetList before = QApplication::topLevelWidgets();
+    QVERIFY(load(browser, dataPage("dialogs.html")));
+    QCOMPARE(pageText(browser).trimmed(),
+             QStringLiteral("dialogs answered: confirm=false prompt=null"));
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(QApplication::topLevelWidgets().size(), before.size());
+}
+
+void TestWebBrowser::popupsAreRefused()
+{
+    WebBrowser browser;
+    browser.show();
+    const QWidgetList before = QApplication::topLevelWidgets();
+    QVERIFY(load(browser, dataPage("popup.html")));
+    QCOMPARE(pageText(browser).trimmed(), QStringLiteral("popup result: refused"));
+    QCOMPARE(QApplication::topLevelWidgets().size(), before.size());
+    QVERIFY(BrowserAddress::same(QUrl(browser.LocationURL()),
+                                 QUrl::fromLocalFile(dataPage("popup.html"))));
+}
+
+// The page selects one word while loading; select-all right before the copy has to win.
+void TestWebBrowser::selectAllThenCopyFillsEveryRendering()
+{
+    WebBrowser browser;
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(load(browser, dataPage("preselected.html")));
+    QGuiApplication::clipboard()->setText(QStringLiteral("stale clipboard"));
+
+    Dispatch::call(&browser, 502, {17, 2});
+    Dispatch::call(&browser, 502, {12, 2});
+
+    const QStringList formats = clipboardFormats();
+    for (const char *type : {"text/rtf", "application/rtf", "text/html", "text/plain"})
+        QVERIFY2(formats.contains(QLatin1String(type)), type);
+    const QByteArray rtf = clipboardData(QStringLiteral("text/rtf"));
+    QVERIFY2(rtf.startsWith("{\\rtf1"), rtf.left(60).constData());
+    QCOMPARE(clipboardData(QStringLiteral("application/rtf")), rtf);
+    QVERIFY(rtf.contains("Alpha paragraph") && rtf.contains("Gamma paragraph"));
+    const QString text = QGuiApplication::clipboard()->text();
+    QVERIFY2(text.contains(QLatin1String("Alpha paragraph")), qPrintable(text));
+    QVERIFY2(text.contains(QLatin1String("Gamma paragraph")), qPrintable(text));
+    QVERIFY(QString::fromUtf8(clipboardData(QStringLiteral("text/html")))
+                .contains(QLatin1String("ONLYTHIS")));
+}
+
+void TestWebBrowser::userCopyTakesTheSelection_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("Ctrl+C") << true;
+    QTest::newRow("context menu Copy") << false;
+}
+
+// Ctrl+C and the context menu copy what the user selected, in the same three renderings.
+void TestWebBrowser::userCopyTakesTheSelection()
+{
+    QFETCH(bool, byKey);
+    WebBrowser browser;
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&browser));
+    QVERIFY(load(browser, dataPage("preselected.html")));
+    QGuiApplication::clipboard()->setText(QStringLiteral("stale clipboard"));
+
+    if (byKey) {
+        QWidget *target = browser.view()->focusProxy();
+        QVERIFY(target);
+        QTest::keyClick(target, Qt::Key_C, Qt::ControlModifier);
+    } else {
+        browser.view()->page()->action(QWebEnginePage::Copy)->trigger();
+    }
+
+    QCOMPARE(QGuiApplication::clipboard()->text().trimmed(), QStringLiteral("ONLYTHIS"));
+    const QByteArray rtf = clipboardData(QStringLiteral("text/rtf"));
+    QVERIFY2(rtf.contains("ONLYTHIS") && !rtf.contains("Alpha"), rtf.constData());
+    QCOMPARE(clipboardData(QStringLiteral("application/rtf")), rtf);
+    QVERIFY(clipboardFormats().contains(QLatin1String("text/html")));
+}
+
+void TestWebBrowser::copyOfABlankPaneIsEmpty()
+{
+    WebBrowser browser;
+    QGuiApplication::clipboard()->setText(QStringLiteral("stale clipboard"));
+    Dispatch::call(&browser, 502, {17, 2});
+    Dispatch::call(&browser, 502, {12, 2});
+    QVERIFY(clipboardData(QStringLiteral("text/rtf")).startsWith("{\\rtf1"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+}
+
+void TestWebBrowser::failingCallsAreRecorded_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("option");
+    QTest::addColumn<int>("number");
+
+    QTest::newRow("unknown command") << 99 << 2 << int(0x80040100u);
+    QTest::newRow("print is not offered") << 6 << 2 << int(0x80040100u);
+    QTest::newRow("unknown option") << 12 << 9 << int(ErrorNumber::InvalidProcedureCall);
+}
+
+// A failing call reaches the caller as a failure, once, and the control goes on working.
+void TestWebBrowser::failingCallsAreRecorded()
+{
+    QFETCH(int, command);
+    QFETCH(int, option);
+    QFETCH(int, number);
+
+    WebBrowser browser;
+    try {
+        Dispatch::call(&browser, 502, {command, option});
+        QFAIL("no failure raised");
+    } catch (const FailureException &e) {
+        QCOMPARE(e.failure().number, number);
+        QVERIFY(!e.failure().description.isEmpty());
+    }
+    QVERIFY(!browser.takeFailure());
+    QVERIFY(load(browser, dataPage("page.html")));
+    Dispatch::call(&browser, 502, {17, 2});
+}
+
+void TestWebBrowser::deletingTheControlEndsACopy()
+{
+    auto *browser = new WebBrowser;
+    browser->show();
+    QVERIFY(load(*browser, dataPage("page.html")));
+    QPointer<WebBrowser> watched(browser);
+    QTimer::singleShot(0, browser, [browser] { delete browser; });
+    QElapsedTimer clock;
+    clock.start();
+    browser->ExecWB(12, 2);
+    QVERIFY(!watched);
+    QVERIFY(clock.elapsed() < WebBrowser::CopyTimeoutMs / 2);
+}
+
+QTEST_MAIN(TestWebBrowser)
+#include "tst_webbrowser.moc"
