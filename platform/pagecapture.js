@@ -199,6 +199,7 @@
                 if (ctx.li && !ctx.li.used) {
                     ctx.li.used = true;
                     p.li = ctx.li.desc;
+                    p.item = ctx.li;
                     p.ml = Math.round(ctx.ml - ctx.lml);
                 }
                 p.lastSpace = true;
@@ -243,7 +244,11 @@
             delete p.lastSpace;
             delete p.brEnd;
             delete p.hadBr;
+            const item = p.item;
+            delete p.item;
             if (!keep) {
+                if (item) // the item's marker goes to its first paragraph that shows something
+                    item.used = false;
                 // nothing shown: its margins still separate what comes before from what follows
                 this.space = Math.max(this.space, p.mt || 0);
                 return;
@@ -296,7 +301,7 @@
         }
         const p = b.para;
         if (!PRE_MODES.has(ws)) {
-            if (p && p.lastSpace)
+            if (!p || p.lastSpace)
                 t = t.replace(/^ /, '');
             t = t.replace(/\u2028 /g, '\u2028');
         }
@@ -519,7 +524,8 @@
         c.ti = px(s.textIndent);
         c.pre = PRE_MODES.has(s.whiteSpace);
         c.h = /^H[1-6]$/.test(tag) ? +tag[1] : 0;
-        c.li = null;
+        // the first paragraph inside a list item carries the item's marker
+        c.li = ctx.li && !ctx.li.used ? ctx.li : null;
         const isList = tag === 'UL' || tag === 'OL' || tag === 'MENU' || tag === 'DIR';
         if (isList) {
             c.lml = (ctx.lml || 0) + px(s.paddingLeft);

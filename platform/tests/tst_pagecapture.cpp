@@ -105,6 +105,7 @@ private slots:
     void preformattedAndBreaks();
     void lists_data();
     void lists();
+    void listItemParagraphs();
     void definitionList();
     void tables();
     void imagesEmbedded_data();
@@ -372,6 +373,9 @@ void tst_PageCapture::lists_data()
     QTest::newRow("roman") << "roman" << int(QTextListFormat::ListLowerRoman) << 1 << 1 << 1;
     QTest::newRow("alpha") << "alpha" << int(QTextListFormat::ListUpperAlpha) << 1 << 1 << 1;
     QTest::newRow("square") << "square" << int(QTextListFormat::ListSquare) << 1 << 1 << 1;
+    // items made of paragraphs: the first paragraph of each carries the marker
+    QTest::newRow("paragraph items")
+        << "para item two" << int(QTextListFormat::ListDisc) << 1 << 1 << 2;
 }
 
 void tst_PageCapture::lists()
@@ -391,6 +395,17 @@ void tst_PageCapture::lists()
     QCOMPARE(list->format().indent(), level);
     QCOMPARE(list->format().property(RtfFormat::ListStart).toInt(), start);
     QCOMPARE(list->count(), count);
+}
+
+void tst_PageCapture::listItemParagraphs()
+{
+    CAPTURE(c, QStringLiteral("lists.html"));
+    const QTextBlock first = blockWith(*c.document, QStringLiteral("para item one"));
+    const QTextBlock second = blockWith(*c.document, QStringLiteral("second paragraph"));
+    QVERIFY(first.textList());
+    QVERIFY(!second.textList());
+    // the item's later paragraphs stand where its text does, past the marker
+    QVERIFY(second.blockFormat().leftMargin() >= 30);
 }
 
 void tst_PageCapture::definitionList()
