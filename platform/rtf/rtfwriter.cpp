@@ -61,6 +61,14 @@ struct Picture {
     QSize size;
 };
 
+struct ListInfo {
+    int index = 0; // \ls
+    int level = 0; // \ilvl
+    int left = 0;  // twips the list adds to the paragraph's indent
+    QTextListFormat format;
+    int nextItem = -1; // the item number of the next block written, once known
+};
+
 struct FontEntry {
     QString name;
     int styleHint = QFont::AnyStyle;
@@ -242,7 +250,7 @@ class DocumentWriter final {
 public:
     DocumentWriter(const QTextDocument &document, int from, int to)
         : m_document(document), m_text(document.toRawText()), m_formats(document.allFormats()),
-          m_from(from), m_to(to), m_body(qsizetype(to - from) * 11 / 10 + 4096)
+          m_from(from), m_to(to), m_body(qsizetype(to - from) * 3 + 65536)
     {
         m_charCodes.resize(m_formats.size());
         m_blockCodes.resize(m_formats.size());
@@ -302,15 +310,18 @@ private:
         return index;
     }
 
-    int listIndex(QTextList *list)
+    ListInfo &listInfo(const QTextList *list)
     {
-        const auto found = m_listIndex.constFind(list);
-        if (found != m_listIndex.cend())
+        const auto found = m_listInfo.find(list);
+        if (found != m_listInfo.end())
             return *found;
-        m_lists.append(list->format());
-        const int index = int(m_lists.size());
-        m_listIndex.insert(list, index);
-        return index;
+        ListInfo info;
+        info.format = list->format();
+        m_lists.append(info.format);
+        info.index = int(m_lists.size());
+        info.level = qBound(0, info.format.indent() - 1, maxListLevels - 1);
+        info.left = int(std::lround(qMax(info.format.indent(), 1) * m_indentWidth));
+        return *m_listInfo.insert(list, info);
     }
 
     void writeHeader(RtfOutput &out)
@@ -589,9 +600,10 @@ private:
 
     // ---- the body ----
 
-    bool blockInRange(const QTextBlock &block) const
+    // A block's extent, including its paragraph separator, meets the range.
+    bool inRange(int position, int length) const
     {
-        return block.position() + block.length() - 1 >= m_from && block.position() < m_to;
+        return position + length - 1 >= m_from && position < m_to;
     }
 
     void writeFrame(QTextFrame *frame, int depth)
@@ -604,8 +616,10 @@ private:
                     writeFrame(child, depth);
             } else {
                 const QTextBlock block = it.currentBlock();
-                if (blockInRange(block))
-                    writeBlock(block, depth, EndMark::Paragraph);
+                const int position = block.position();
+                const int length = block.length();
+                if (inRange(position, length))
+                    writeBlock(block, position, length, depth, EndMark::Paragraph);
             }
         }
     }
@@ -636,7 +650,8 @@ private:
         ++m_paragraphs;
     }
 
-    void writeBlock(const QTextBlock &block, int depth, EndMark end)
+    void writeBlock(const QTextBlock &block, int blockStart, int blockLength, int depth,
+                    EndMark end)
     {
         writeParagraphStart(depth);
         const BlockCodes &paragraph = blockCodes(block.blockFormatIndex());
@@ -648,15 +663,14 @@ private:
         m_breakBeforeNext = paragraph.breakAfter;
         int left = paragraph.left;
         int first = paragraph.first;
-        QTextList *list = block.textList();
+        QTextList *textList = block.textList();
+        ListInfo *list = textList ? &listInfo(textList) : nullptr;
         if (list) {
-            const QTextListFormat format = list->format();
-            const int index = listIndex(list);
-            left += int(std::lround(qMax(format.indent(), 1) * m_indentWidth));
+            left += list->left;
             if (first == 0)
                 first = -listHangTwips;
-            m_body.control("\\ls", index);
-            m_body.control("\\ilvl", qBound(0, format.indent() - 1, maxListLevels - 1));
+            m_body.control("\\ls", list->index);
+            m_body.control("\\ilvl", list->level);
         }
         if (left != 0)
             m_body.control("\\li", left);
@@ -666,18 +680,21 @@ private:
             m_body.control("\\fi", first);
         m_body.put(' ');
         if (list)
-            writeListMarker(list, block);
+            writeListMarker(*list, *textList, block);
 
-        const int blockStart = block.position();
         const int start = qMax(m_from, blockStart);
-        const int stop = qMin(m_to, blockStart + block.length() - 1);
+        const int stop = qMin(m_to, blockStart + blockLength - 1);
         const QString *openLink = nullptr;
+        // Fragments follow each other without gaps; counting saves a tree walk per fragment.
+        int position = blockStart;
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (!fragment.isValid())
                 continue;
-            const int fragmentStart = qMax(fragment.position(), start);
-            const int fragmentStop = qMin(fragment.position() + fragment.length(), stop);
+            const int fragmentPosition = position;
+            position += fragment.length();
+            const int fragmentStart = qMax(fragmentPosition, start);
+            const int fragmentStop = qMin(position, stop);
             if (fragmentStart >= fragmentStop)
                 continue;
             const CharCodes &codes = charCodes(fragment.charFormatIndex());
@@ -720,15 +737,18 @@ private:
         writeEndMark(depth, end);
     }
 
-    void writeListMarker(QTextList *list, const QTextBlock &block)
+    void writeListMarker(ListInfo &list, const QTextList &textList, const QTextBlock &block)
     {
-        const QTextListFormat format = list->format();
+        const QTextListFormat &format = list.format;
+        // QTextList::itemNumber() searches the list; ask once, then count.
+        if (list.nextItem < 0)
+            list.nextItem = textList.itemNumber(block);
+        const int item = list.nextItem++;
         QString marker;
         if (isBullet(format.style())) {
             marker = QChar(bulletChar(format.style()));
         } else {
-            marker = format.numberPrefix() +
-                     numberText(listStart(format) + list->itemNumber(block), format.style()) +
+            marker = format.numberPrefix() + numberText(listStart(format) + item, format.style()) +
                      listSuffix(format);
         }
         m_body.put("{\\pntext ");
@@ -1033,8 +1053,9 @@ private:
                     writeTable(table, depth + 1, width);
                 else
                     writeFrame(child, depth);
-            } else if (blockInRange(block)) {
-                writeBlock(block, depth, last ? end : EndMark::Paragraph);
+            } else if (inRange(block.position(), block.length())) {
+                writeBlock(block, block.position(), block.length(), depth,
+                           last ? end : EndMark::Paragraph);
             } else if (last) {
                 writeParagraphStart(depth);
                 m_body.put(' ');
@@ -1063,7 +1084,7 @@ private:
     QList<QRgb> m_colors;
     QHash<QRgb, int> m_colorIndex;
     QList<QTextListFormat> m_lists;
-    QHash<const QTextList *, int> m_listIndex;
+    QHash<const QTextList *, ListInfo> m_listInfo;
     QHash<QString, Picture> m_pictures;
 };
 

@@ -26,17 +26,64 @@ char rtfAnsiFallback(char16_t unit)
     if (unit >= 0xa0 && unit <= 0xff)
         return char(unit);
     // The windows-1252 block 0x80..0x9f.
-    static constexpr char16_t high[32] = {
-        0x20ac, 0,      0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017d, 0,      0,      0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-        0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0,      0x017e, 0x0178};
-    if (unit < 0x100)
+    switch (unit) {
+    case 0x20ac:
+        return char(0x80);
+    case 0x201a:
+        return char(0x82);
+    case 0x0192:
+        return char(0x83);
+    case 0x201e:
+        return char(0x84);
+    case 0x2026:
+        return char(0x85);
+    case 0x2020:
+        return char(0x86);
+    case 0x2021:
+        return char(0x87);
+    case 0x02c6:
+        return char(0x88);
+    case 0x2030:
+        return char(0x89);
+    case 0x0160:
+        return char(0x8a);
+    case 0x2039:
+        return char(0x8b);
+    case 0x0152:
+        return char(0x8c);
+    case 0x017d:
+        return char(0x8e);
+    case 0x2018:
+        return char(0x91);
+    case 0x2019:
+        return char(0x92);
+    case 0x201c:
+        return char(0x93);
+    case 0x201d:
+        return char(0x94);
+    case 0x2022:
+        return char(0x95);
+    case 0x2013:
+        return char(0x96);
+    case 0x2014:
+        return char(0x97);
+    case 0x02dc:
+        return char(0x98);
+    case 0x2122:
+        return char(0x99);
+    case 0x0161:
+        return char(0x9a);
+    case 0x203a:
+        return char(0x9b);
+    case 0x0153:
+        return char(0x9c);
+    case 0x017e:
+        return char(0x9e);
+    case 0x0178:
+        return char(0x9f);
+    default:
         return 0;
-    for (int i = 0; i < 32; ++i) {
-        if (high[i] == unit)
-            return char(0x80 + i);
     }
-    return 0;
 }
 
 void RtfOutput::putText(QStringView text)
