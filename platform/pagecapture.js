@@ -129,6 +129,12 @@
         return false;
     }
 
+    // Script pseudo-links lead nowhere outside the page.
+    function linkTarget(a) {
+        const href = a.href;
+        return /^javascript:/i.test(href) ? null : href;
+    }
+
     function isBlock(display) {
         return !INLINE_DISPLAYS.has(display) && !display.startsWith('inline');
     }
@@ -446,7 +452,7 @@
         else if (s.verticalAlign === 'baseline' && isBlock(s.display))
             c.va = null;
         if (tag === 'A' && el.href)
-            c.href = el.href;
+            c.href = linkTarget(el);
 
         if (tag === 'BR') {
             if (s.visibility === 'visible')
@@ -730,7 +736,7 @@
             if (s.verticalAlign === 'super' || s.verticalAlign === 'sub')
                 ctx.va = s.verticalAlign;
             if (a.tagName === 'A' && a.href)
-                ctx.href = a.href;
+                ctx.href = linkTarget(a);
             if (a !== top && isBlock(s.display)) {
                 ctx.ml += px(s.marginLeft) + px(s.paddingLeft);
                 ctx.al = alignOf(s);

@@ -236,8 +236,8 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
     bf.setTopMargin(p.value(QLatin1String("mt")).toDouble());
     bf.setBottomMargin(p.value(QLatin1String("mb")).toDouble());
     const double ml = p.value(QLatin1String("ml")).toDouble();
-    if (ml > 0)
-        bf.setLeftMargin(ml);
+    if (ml > 0) // a centred narrow column must not push the text off the page
+        bf.setLeftMargin(qMin(ml * m_scale, MaxWidth / 2));
     const double ti = p.value(QLatin1String("ti")).toDouble();
     if (ti != 0)
         bf.setTextIndent(ti);
@@ -322,8 +322,14 @@ void CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &im
     QTextImageFormat imageFormat;
     imageFormat.merge(format);
     imageFormat.setName(name);
-    imageFormat.setWidth(image.value(QLatin1String("w")).toDouble());
-    imageFormat.setHeight(image.value(QLatin1String("h")).toDouble());
+    double width = image.value(QLatin1String("w")).toDouble() * m_scale;
+    double height = image.value(QLatin1String("h")).toDouble() * m_scale;
+    if (width > MaxWidth) {
+        height *= MaxWidth / width;
+        width = MaxWidth;
+    }
+    imageFormat.setWidth(width);
+    imageFormat.setHeight(height);
     const QString alt = image.value(QLatin1String("alt")).toString();
     if (!alt.isEmpty())
         imageFormat.setToolTip(alt);
@@ -337,15 +343,20 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
     if (rows <= 0 || cols <= 0 || rows > 100000 || cols > 1000)
         return;
     QTextTableFormat tf;
+    const double outerScale = m_scale;
+    const double tableWidth = t.value(QLatin1String("tw")).toDouble();
+    double scale = m_scale;
+    if (tableWidth * scale > MaxWidth)
+        scale = MaxWidth / tableWidth;
     QList<QTextLength> widths;
     for (const QJsonValue &w : t.value(QLatin1String("w")).toArray())
-        widths << QTextLength(QTextLength::FixedLength, qMax(1.0, w.toDouble()));
+        widths << QTextLength(QTextLength::FixedLength, qMax(1.0, w.toDouble() * scale));
     while (widths.size() < cols)
         widths << QTextLength(QTextLength::VariableLength, 0);
     widths.resize(cols);
     tf.setColumnWidthConstraints(widths);
-    if (const double tw = t.value(QLatin1String("tw")).toDouble(); tw > 0)
-        tf.setWidth(QTextLength(QTextLength::FixedLength, tw));
+    if (tableWidth > 0)
+        tf.setWidth(QTextLength(QTextLength::FixedLength, tableWidth * scale));
     const double border = t.value(QLatin1String("bd")).toDouble();
     tf.setBorder(border);
     tf.setBorderStyle(border > 0 ? QTextFrameFormat::BorderStyle_Solid
@@ -406,7 +417,9 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
             continue;
         QTextCursor cellCursor = cell.firstCursorPosition();
         m_fresh = true;
+        m_scale = scale;
         addBlocks(cellCursor, c.value(QLatin1String("b")).toArray());
+        m_scale = outerScale;
     }
     // What follows goes into the block after the table, which Qt always keeps.
     cursor = table->lastCursorPosition();

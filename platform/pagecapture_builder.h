@@ -27,6 +27,10 @@ public:
     // empty where the picture could not be had (its alt text is shown instead).
     void build(QTextDocument *document, const QList<QByteArray> &images);
 
+    // Tables and pictures wider than this (the text width of a Letter or A4 page with one-inch
+    // margins, in CSS pixels) are shrunk to it, keeping their proportions.
+    static constexpr double MaxWidth = 624;
+
     // The installed family the browser would use for a CSS font-family stack.
     static QString resolveFamily(const QStringList &stack);
 
@@ -48,4 +52,5 @@ private:
     QHash<int, QTextList *> m_lists;
     QTextDocument *m_document = nullptr;
     bool m_fresh = false; // the cursor stands in an empty block nobody has used yet
+    double m_scale = 1.0; // how much the enclosing tables were shrunk to fit the page
 };
