@@ -8,6 +8,7 @@
 #include "resultdocument.h"
 #include "viewer.h"
 
+#include <QMimeData>
 #include <QPushButton>
 
 namespace {
