@@ -8,6 +8,7 @@
 //   table: {rows, cols, w: [px], tw, bd, bc, pad, sp, hdr, cells: [{r, c, rs, cs, bg, b: blocks}]}
 (function () {
     'use strict';
+    const LAYOUT_OFFSET = 120; // px
     const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
     const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
         'LINK', 'BASE', 'IFRAME', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
@@ -127,6 +128,14 @@
         if (cp && /^inset\(\s*50%/.test(cp))
             return true;
         return false;
+    }
+
+    // What a block adds to the indent of its text. A very wide margin or padding makes room for a
+    // sidebar or centres a column in the window; on paper it would only squeeze the text.
+    function indentOf(s) {
+        const m = px(s.marginLeft);
+        const p = px(s.paddingLeft);
+        return (m > LAYOUT_OFFSET ? 0 : m) + (p > LAYOUT_OFFSET ? 0 : p) + px(s.borderLeftWidth);
     }
 
     // Script pseudo-links lead nowhere outside the page.
@@ -525,7 +534,7 @@
         const bg = colour(s.backgroundColor);
         if (bg)
             c.bbg = bg;
-        c.ml = ctx.ml + px(s.marginLeft) + px(s.paddingLeft) + px(s.borderLeftWidth);
+        c.ml = ctx.ml + indentOf(s);
         c.al = alignOf(s);
         c.ti = px(s.textIndent);
         c.pre = PRE_MODES.has(s.whiteSpace);
@@ -738,7 +747,7 @@
             if (a.tagName === 'A' && a.href)
                 ctx.href = linkTarget(a);
             if (a !== top && isBlock(s.display)) {
-                ctx.ml += px(s.marginLeft) + px(s.paddingLeft);
+                ctx.ml += indentOf(s);
                 ctx.al = alignOf(s);
                 ctx.pre = PRE_MODES.has(s.whiteSpace);
             }

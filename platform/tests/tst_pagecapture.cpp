@@ -338,6 +338,8 @@ void tst_PageCapture::blocksAndSpacing()
     QCOMPARE(blockWith(*c.document, QStringLiteral("indented")).blockFormat().leftMargin(), 40.0);
     QCOMPARE(blockWith(*c.document, QStringLiteral("quoted")).blockFormat().leftMargin(), 40.0);
     QCOMPARE(spaced.blockFormat().leftMargin(), 0.0);
+    // a column moved aside by the page's layout is no indent
+    QCOMPARE(blockWith(*c.document, QStringLiteral("column")).blockFormat().leftMargin(), 0.0);
     // display decides, not the tag
     QCOMPARE(blockWith(*c.document, QStringLiteral("block span")).text(),
              QStringLiteral("block span"));
