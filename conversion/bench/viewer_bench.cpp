@@ -1,0 +1,171 @@
+// Prints how long the viewer takes from Navigate to the end of ExecWB(12, 2) for a small, a
+// medium and a large generated page, split into the load and the copy (select-all included).
+//   viewer_bench [runs]      (default 5 runs per size; the median is printed)
+
+#include "clipboard.h"
+#include "dispatch.h"
+#include "failure.h"
+#include "loadpendingflag.h"
+#include "pagecapture.h"
+#include "rtfwriter.h"
+#include "viewer.h"
+#include "webbrowser.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// A page of ordinary content (headings, formatted paragraphs with links, a list, a table),
+// repeated until it reaches the size asked for.
+QByteArray generatePage(qsizetype bytes)
+{
+    QByteArray html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Bench</title>"
+                      "<style>td{border:1px solid #888;padding:2px}</style></head><body>\n";
+    for (int section = 1; html.size() < bytes; ++section) {
+        const QByteArray n = QByteArray::number(section);
+        html += "<h2>Section " + n + "</h2>\n";
+        html += "<p>Paragraph " + n +
+                " with <b>bold</b>, <i>italic</i> and <u>underlined</u> words, a "
+                "<a href=\"https://example.org/" +
+                n +
+                "\">link</a> and some plain running text that wraps over more than one line "
+                "in the viewer so that the layout has real work to do.</p>\n";
+        html += "<ul><li>First item " + n + "</li><li>Second item</li><li>Third item</li></ul>\n";
+        html += "<table><tr><th>Name</th><th>Value</th></tr><tr><td>alpha " + n +
+                "</td><td>1</td></tr><tr><td>beta</td><td>2</td></tr></table>\n";
+    }
+    html += "</body></html>\n";
+    return html;
+}
+
+class Window final : public QWidget {
+public:
+    Window()
+    {
+        auto *browser = new WebBrowser(this);
+        browser->setObjectName(QStringLiteral("WebBrowser1"));
+        browser->setGeometry(0, 0, 641, 73);
+        resize(731, 510);
+        Dispatch::connectEvent(browser, Viewer::DownloadCompleteId, this,
+                               [this] { Viewer::downloadComplete(flag); });
+        Dispatch::connectEvent(browser, Viewer::DocumentCompleteId, this,
+                               [this] { Viewer::documentComplete(flag); });
+    }
+    LoadPendingFlag flag;
+};
+
+// Where a copy's time goes: the capture of the selection and the RTF writer, timed apart.
+struct Breakdown {
+    double capture = -1, write = -1;
+};
+
+Breakdown copyBreakdown(WebBrowser &browser)
+{
+    Breakdown result;
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    CapturedSelection captured;
+    bool answered = false;
+    PageCapture::captureSelection(browser.view()->page(), [&](CapturedSelection selection) {
+        captured = std::move(selection);
+        answered = true;
+        loop.quit();
+    });
+    if (!answered)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    result.capture = double(clock.nsecsElapsed()) / 1e6;
+    if (captured.ok && captured.document) {
+        clock.restart();
+        const QByteArray rtf = RtfWriter::write(*captured.document);
+        result.write = double(clock.nsecsElapsed()) / 1e6;
+    }
+    return result;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+
+    QTemporaryDir dir;
+    struct Size {
+        const char *name;
+        qsizetype bytes;
+    };
+    const Size sizes[] = {{"small", 10 * 1024}, {"medium", 100 * 1024}, {"large", 1200 * 1024}};
+
+    Window window;
+    window.show();
+    // The engine's first start is not part of any page's time.
+    window.flag.setPending();
+    Viewer::navigate(window, QStringLiteral("about:blank"));
+    Viewer::waitForCompletion(window.flag);
+
+    std::printf("%-7s %9s %9s %9s %9s %8s %7s | %10s %9s\n", "page", "bytes", "load ms", "copy ms",
+                "total ms", "copy/ld", "rtf KB", "capture ms", "write ms");
+    for (const Size &size : sizes) {
+        const QString path = dir.filePath(QLatin1String(size.name) + QLatin1String(".html"));
+        QFile file(path);
+        const QByteArray html = generatePage(size.bytes);
+        if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size())
+            return 1;
+        file.close();
+
+        std::vector<double> loads, copies;
+        qsizetype rtfBytes = 0;
+        for (int run = 0; run < runs; ++run) {
+            // Start from another page so that each load is a full one.
+            window.flag.setPending();
+            Viewer::navigate(window, QStringLiteral("about:blank"));
+            Viewer::waitForCompletion(window.flag);
+
+            QElapsedTimer clock;
+            clock.start();
+            window.flag.setPending();
+            Viewer::navigate(window, path);
+            Viewer::waitForCompletion(window.flag);
+            const qint64 loaded = clock.nsecsElapsed();
+            try {
+                Viewer::selectAll(window);
+                Viewer::copy(window);
+            } catch (const FailureException &e) {
+                std::printf("%-7s copy failed: %s\n", size.name,
+                            qPrintable(e.failure().description));
+                std::fflush(stdout);
+                break;
+            }
+            const qint64 copied = clock.nsecsElapsed();
+            loads.push_back(double(loaded) / 1e6);
+            copies.push_back(double(copied - loaded) / 1e6);
+            rtfBytes = Clipboard::richText().size();
+        }
+        if (copies.empty())
+            continue;
+        const double load = median(loads), copy = median(copies);
+        const Breakdown parts = copyBreakdown(*window.findChild<WebBrowser *>());
+        std::printf("%-7s %9lld %9.1f %9.1f %9.1f %8.2f %7lld | %10.1f %9.1f\n", size.name,
+                    static_cast<long long>(html.size()), load, copy, load + copy, copy / load,
+                    static_cast<long long>(rtfBytes / 1024), parts.capture, parts.write);
+        std::fflush(stdout);
+    }
+    return 0;
+}
