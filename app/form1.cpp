@@ -71,6 +71,14 @@ QObject *createControl(const Layout::Control &spec, QWidget &form)
 
 Form1::Form1(QWidget *parent) : QWidget(parent)
 {
+    QStringList substitutes;
+    for (const char *family : Layout::FontSubstitutes)
+        substitutes << QLatin1String(family);
+    QFont::insertSubstitutions(QLatin1String(Layout::CaptionFontFamily), substitutes);
+    QFont windowFont(QLatin1String(Layout::WindowFontFamily));
+    windowFont.setPointSizeF(Layout::WindowFontPoints);
+    setFont(windowFont);
+
     setWindowTitle(QStringLiteral("Folvane"));
     paintBackground(*this, QPalette::Window, Layout::FormBackground);
     resize(Layout::pixels(Layout::ClientWidth), Layout::pixels(Layout::ClientHeight));

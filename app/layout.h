@@ -19,6 +19,13 @@ inline constexpr QColor CaptionBackground{0xBB, 0xD0, 0xCA};
 inline constexpr QColor InstructionBackground{0xFF, 0xFF, 0xFF};
 inline constexpr auto CaptionFontFamily = "MS Sans Serif";
 inline constexpr double CaptionFontPoints = 13.5;
+// The window's own font, used by the controls that name none.
+inline constexpr auto WindowFontFamily = "MS Sans Serif";
+inline constexpr double WindowFontPoints = 8;
+// Where "MS Sans Serif" is absent, fonts with its proportions stand in before the system's
+// general default, so the texts fit the controls they were sized for.
+inline constexpr std::array<const char *, 3> FontSubstitutes{"Microsoft Sans Serif",
+                                                             "Liberation Sans", "Arimo"};
 
 enum class Kind { ListBox, PushButton, WebBrowser, RichTextBox, Label, CommonDialog };
 

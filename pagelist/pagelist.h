@@ -19,7 +19,7 @@ public:
     void setList(qint16 index, const QString &text); // the selected flag stays with the position
     bool Selected(qint16 index) const;
     void setSelected(qint16 index, bool selected);
-    qint16 ListIndex() const; // -1 when no entry is current
+    qint16 ListIndex() const;        // -1 when no entry is current
     void setListIndex(qint16 index); // never changes a selected flag
     void AddItem(const QString &text);
     void Clear();

@@ -15,8 +15,7 @@ class EventRelay final : public QObject {
 public:
     EventRelay(std::function<void()> handler, QObject *context)
         : QObject(context), m_handler(std::move(handler))
-    {
-    }
+    {}
 
 public slots:
     void fire() { m_handler(); }
@@ -142,8 +141,8 @@ QMetaObject::Connection connectEvent(QObject *target, int eventId, QObject *cont
         // Arguments of the event are not passed on: a handler takes what it needs from the
         // control itself.
         auto *relay = new EventRelay(std::move(handler), context);
-        const QMetaMethod slot = relay->metaObject()->method(
-            relay->metaObject()->indexOfSlot("fire()"));
+        const QMetaMethod slot =
+            relay->metaObject()->method(relay->metaObject()->indexOfSlot("fire()"));
         return QObject::connect(&control, signal, relay, slot);
     }
     notSupported();

@@ -9,11 +9,10 @@ namespace ErrorReport {
 
 void show(const Failure &failure, QWidget *parent)
 {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
-                    QStringLiteral("Run-time error '%1':\n\n%2")
-                        .arg(failure.number)
-                        .arg(failure.description),
-                    QMessageBox::Ok, parent);
+    QMessageBox box(
+        QMessageBox::Critical, QApplication::applicationName(),
+        QStringLiteral("Run-time error '%1':\n\n%2").arg(failure.number).arg(failure.description),
+        QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ErrorReport"));
     box.exec();
 }

@@ -12,8 +12,7 @@ int show(QWidget *parent, const QString &prompt, int style)
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setWindowTitle(QApplication::applicationName());
     box.setText(prompt);
-    box.setIcon((style & Exclamation) == Exclamation ? QMessageBox::Warning
-                                                     : QMessageBox::NoIcon);
+    box.setIcon((style & Exclamation) == Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     if ((style & 7) == YesNo) {
         QPushButton *yes = box.addButton(QMessageBox::Yes);
         QPushButton *no = box.addButton(QMessageBox::No);

@@ -201,8 +201,8 @@ void tst_PageList::deletePrompt_data()
 
     QTest::newRow("no") << int(QMessageBox::No) << int(Qt::NoModifier) << "a b* c" << 46;
     QTest::newRow("yes") << int(QMessageBox::Yes) << int(Qt::NoModifier) << "" << 0;
-    QTest::newRow("ctrl+delete yes") << int(QMessageBox::Yes) << int(Qt::ControlModifier) << ""
-                                     << 0;
+    QTest::newRow("ctrl+delete yes")
+        << int(QMessageBox::Yes) << int(Qt::ControlModifier) << "" << 0;
 }
 
 void tst_PageList::deletePrompt()
@@ -217,8 +217,7 @@ void tst_PageList::deletePrompt()
     list.setListIndex(1);
 
     auto seen = answerMessageBox(QMessageBox::StandardButton(answer));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete,
-                    Qt::KeyboardModifiers(modifiers));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete, Qt::KeyboardModifiers(modifiers));
 
     QVERIFY(seen->shown);
     QCOMPARE(seen->text, QStringLiteral("are you sure you want to erase the list and start over"));
