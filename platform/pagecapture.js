@@ -133,7 +133,10 @@
     // What a block adds to the indent of its text. A very wide margin or padding makes room for a
     // sidebar or centres a column in the window; on paper it would only squeeze the text.
     function indentOf(s) {
-        const m = px(s.marginLeft);
+        let m = px(s.marginLeft);
+        if (s.maxWidth !== 'none' && Math.abs(m - px(s.marginRight)) < 1)
+            m = 0; // centred by auto margins
+
         const p = px(s.paddingLeft);
         return (m > LAYOUT_OFFSET ? 0 : m) + (p > LAYOUT_OFFSET ? 0 : p) + px(s.borderLeftWidth);
     }

@@ -340,6 +340,7 @@ void tst_PageCapture::blocksAndSpacing()
     QCOMPARE(spaced.blockFormat().leftMargin(), 0.0);
     // a column moved aside by the page's layout is no indent
     QCOMPARE(blockWith(*c.document, QStringLiteral("column")).blockFormat().leftMargin(), 0.0);
+    QCOMPARE(blockWith(*c.document, QStringLiteral("middle")).blockFormat().leftMargin(), 0.0);
     // display decides, not the tag
     QCOMPARE(blockWith(*c.document, QStringLiteral("block span")).text(),
              QStringLiteral("block span"));
