@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPixmap>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
@@ -344,6 +345,9 @@ private slots:
     void range_data();
     void range();
     void pageBreakAfter();
+    void rangeInsideList();
+    void randomDocuments_data();
+    void randomDocuments();
 };
 
 // Every output is 7-bit, opens with the RTF header and ends with a paragraph mark.
@@ -1001,6 +1005,178 @@ void tst_RtfWriter::pageBreakAfter()
     const RtfProbe probe(RtfWriter::write(document));
     QVERIFY(!probe.paragraph(u"page one"_s)->words.contains("pagebb"));
     QVERIFY(probe.paragraph(u"page two"_s)->words.contains("pagebb"));
+}
+
+// A range that starts inside a list keeps the items' numbers.
+void tst_RtfWriter::rangeInsideList()
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextListFormat format;
+    format.setStyle(QTextListFormat::ListDecimal);
+    format.setProperty(RtfFormat::ListStart, 5);
+    cursor.insertList(format);
+    cursor.insertText(u"first"_s);
+    cursor.insertBlock();
+    const int second = cursor.position();
+    cursor.insertText(u"second"_s);
+    cursor.insertBlock();
+    cursor.insertText(u"third"_s);
+    const RtfProbe probe(RtfWriter::write(document, second, document.characterCount()));
+    QCOMPARE(probe.paragraphs.size(), 2);
+    QCOMPARE(probe.paragraphs.at(0).marker, u"6.\t"_s);
+    QCOMPARE(probe.paragraphs.at(1).marker, u"7.\t"_s);
+}
+
+namespace {
+
+// Text of every block in the order the writer visits them, without empty ones.
+void collectBlocks(QTextFrame *frame, QStringList &texts)
+{
+    for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame *child = it.currentFrame()) {
+            if (auto *table = qobject_cast<QTextTable *>(child)) {
+                for (int r = 0; r < table->rows(); ++r) {
+                    for (int c = 0; c < table->columns(); ++c) {
+                        const QTextTableCell cell = table->cellAt(r, c);
+                        if (cell.row() != r || cell.column() != c)
+                            continue;
+                        for (QTextFrame::iterator inner = cell.begin(); !inner.atEnd(); ++inner) {
+                            if (inner.currentFrame())
+                                collectBlocks(inner.currentFrame(), texts);
+                            else if (!inner.currentBlock()
+                                          .text()
+                                          .remove(QChar::ObjectReplacementCharacter)
+                                          .isEmpty())
+                                texts << inner.currentBlock().text().remove(
+                                    QChar::ObjectReplacementCharacter);
+                        }
+                    }
+                }
+            } else {
+                collectBlocks(child, texts);
+            }
+        } else {
+            const QString text = it.currentBlock().text().remove(QChar::ObjectReplacementCharacter);
+            if (!text.isEmpty())
+                texts << text;
+        }
+    }
+}
+
+QString randomText(QRandomGenerator &random)
+{
+    static const QStringList pieces{u"plain "_s, u"{brace}"_s,   u"back\\slash"_s, u"\t"_s,
+                                    u"\u2028"_s, u"caf\u00e9"_s, u"\u4e2d"_s,      u"\U0001F600"_s,
+                                    u"\u00a0"_s, u"  "_s,        u"\u20ac"_s,      u"word"_s};
+    QString text;
+    const int count = random.bounded(1, 6);
+    for (int i = 0; i < count; ++i)
+        text += pieces.at(random.bounded(int(pieces.size())));
+    return text;
+}
+
+QTextCharFormat randomCharFormat(QRandomGenerator &random)
+{
+    QTextCharFormat format;
+    if (random.bounded(3) == 0)
+        format.setFontWeight(QFont::Bold);
+    if (random.bounded(3) == 0)
+        format.setFontItalic(true);
+    if (random.bounded(4) == 0)
+        format.setForeground(QColor::fromRgb(random.generate() & 0xffffff));
+    if (random.bounded(4) == 0)
+        format.setFontPointSize(random.bounded(6, 40));
+    if (random.bounded(5) == 0) {
+        format.setAnchor(true);
+        format.setAnchorHref(u"https://example.com/%1"_s.arg(random.bounded(3)));
+    }
+    return format;
+}
+
+void fillRandomly(QTextCursor &cursor, QRandomGenerator &random, int depth)
+{
+    const int blocks = random.bounded(1, 8);
+    for (int b = 0; b < blocks; ++b) {
+        if (b > 0)
+            cursor.insertBlock();
+        if (random.bounded(4) == 0) {
+            QTextListFormat list;
+            list.setStyle(QTextListFormat::Style(-random.bounded(1, 9)));
+            list.setIndent(random.bounded(1, 4));
+            cursor.insertList(list);
+        }
+        const int runs = random.bounded(1, 5);
+        for (int r = 0; r < runs; ++r)
+            cursor.insertText(randomText(random), randomCharFormat(random));
+        if (random.bounded(6) == 0) {
+            QTextImageFormat image;
+            image.setName(u"img"_s);
+            cursor.insertImage(image);
+        }
+        if (depth < 3 && random.bounded(5) == 0) {
+            const int rows = random.bounded(1, 4);
+            const int columns = random.bounded(1, 4);
+            QTextTable *table = cursor.insertTable(rows, columns);
+            if (random.bounded(2))
+                table->mergeCells(random.bounded(rows), random.bounded(columns), 2, 2);
+            for (int r = 0; r < rows; ++r) {
+                for (int c = 0; c < columns; ++c) {
+                    const QTextTableCell cell = table->cellAt(r, c);
+                    if (cell.row() != r || cell.column() != c)
+                        continue;
+                    QTextCursor inCell = cell.firstCursorPosition();
+                    fillRandomly(inCell, random, depth + 1);
+                }
+            }
+            cursor = table->lastCursorPosition();
+            cursor.movePosition(QTextCursor::NextBlock);
+        }
+    }
+}
+
+} // namespace
+
+void tst_RtfWriter::randomDocuments_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed = 1; seed <= 60; ++seed)
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+// Documents mixing every feature at random: the output stays well formed and every block's
+// text comes back, in order.
+void tst_RtfWriter::randomDocuments()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    QTextDocument document;
+    document.addResource(QTextDocument::ImageResource, QUrl(u"img"_s), pngBytes(QSize(3, 2)));
+    QTextCursor cursor(&document);
+    fillRandomly(cursor, random, 0);
+
+    const QByteArray rtf = RtfWriter::write(document);
+    QVERIFY(isSevenBit(rtf));
+    QVERIFY(rtf.endsWith("\\par\n}"));
+    int depth = 0;
+    for (qsizetype i = 0; i < rtf.size(); ++i) {
+        if (rtf.at(i) == '\\')
+            ++i;
+        else if (rtf.at(i) == '{')
+            ++depth;
+        else if (rtf.at(i) == '}')
+            QVERIFY(--depth >= 0);
+    }
+    QCOMPARE(depth, 0);
+    const RtfProbe probe(rtf);
+    QStringList written;
+    for (const auto &paragraph : probe.paragraphs) {
+        if (!paragraph.text().isEmpty())
+            written << paragraph.text();
+    }
+    QStringList expected;
+    collectBlocks(document.rootFrame(), expected);
+    QCOMPARE(written, expected);
 }
 
 QTEST_MAIN(tst_RtfWriter)
