@@ -914,12 +914,32 @@ private:
             codes += "\\brdrcf" + QByteArray::number(colorIndex(brush.color()));
     }
 
+    // Word's preferred width: unit 1 automatic, 2 fiftieths of a percent, 3 twips.
+    static QByteArray preferredWidth(const char *unitWord, const char *widthWord,
+                                     const QTextLength &length)
+    {
+        switch (length.type()) {
+        case QTextLength::FixedLength:
+            return unitWord + QByteArray("3") + widthWord +
+                   QByteArray::number(toTwips(length.rawValue()));
+        case QTextLength::PercentageLength:
+            return unitWord + QByteArray("2") + widthWord +
+                   QByteArray::number(std::lround(length.rawValue() * 50));
+        default:
+            return unitWord + QByteArray("1");
+        }
+    }
+
     QByteArray rowDefinition(QTextTable *table, int row, const QList<int> &boundaries)
     {
         const QTextTableFormat format = table->format();
         QByteArray codes = "\\trowd";
         const int padding = toTwips(format.cellPadding());
         codes += "\\trgaph" + QByteArray::number(padding);
+        // The widths as the document states them (\cellx only holds the result), so that
+        // readers can tell fixed, percentage and automatic widths apart.
+        codes += preferredWidth("\\trftsWidth", "\\trwWidth", format.width());
+        const QList<QTextLength> constraints = format.columnWidthConstraints();
         if (row < format.headerRowCount())
             codes += "\\trhdr";
         const Qt::Alignment alignment = format.alignment() & Qt::AlignHorizontal_Mask;
@@ -981,6 +1001,9 @@ private:
             if (hasBrush(cellFormat, QTextFormat::BackgroundBrush))
                 codes +=
                     "\\clcbpat" + QByteArray::number(colorIndex(cellFormat.background().color()));
+            codes += preferredWidth("\\clftsWidth", "\\clwWidth",
+                                    column < constraints.size() ? constraints.at(column)
+                                                                : QTextLength());
             codes += "\\cellx" + QByteArray::number(boundaries.at(column + 1));
         }
         return codes;

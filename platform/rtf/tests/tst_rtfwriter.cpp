@@ -879,22 +879,29 @@ void tst_RtfWriter::tableWidths_data()
     QTest::addColumn<QList<QTextLength>>("constraints");
     QTest::addColumn<QTextLength>("tableWidth");
     QTest::addColumn<QList<int>>("boundaries");
+    // What the document said: \clftsWidth and \clwWidth per cell, \trftsWidth for the table.
+    QTest::addColumn<QByteArrayList>("preferred");
+    QTest::addColumn<int>("tableUnit");
 
     const QTextLength variable;
     QTest::newRow("fixed pixels") << QList<QTextLength>{QTextLength(QTextLength::FixedLength, 100),
                                                         QTextLength(QTextLength::FixedLength, 50)}
-                                  << variable << QList<int>{1500, 2250};
+                                  << variable << QList<int>{1500, 2250}
+                                  << QByteArrayList{"clftsWidth3 clwWidth1500",
+                                                    "clftsWidth3 clwWidth750"}
+                                  << 1;
     QTest::newRow("percent of the text width")
         << QList<QTextLength>{QTextLength(QTextLength::PercentageLength, 25),
                               QTextLength(QTextLength::PercentageLength, 75)}
-        << variable << QList<int>{2340, 9360};
-    QTest::newRow("rest shared") << QList<QTextLength>{QTextLength(QTextLength::FixedLength, 24),
-                                                       variable, variable}
-                                 << QTextLength(QTextLength::FixedLength, 400)
-                                 << QList<int>{360, 3180, 6000};
+        << variable << QList<int>{2340, 9360}
+        << QByteArrayList{"clftsWidth2 clwWidth1250", "clftsWidth2 clwWidth3750"} << 1;
+    QTest::newRow("rest shared")
+        << QList<QTextLength>{QTextLength(QTextLength::FixedLength, 24), variable, variable}
+        << QTextLength(QTextLength::FixedLength, 400) << QList<int>{360, 3180, 6000}
+        << QByteArrayList{"clftsWidth3 clwWidth360", "clftsWidth1", "clftsWidth1"} << 3;
     QTest::newRow("half the page")
         << QList<QTextLength>{} << QTextLength(QTextLength::PercentageLength, 50)
-        << QList<int>{2340, 4680};
+        << QList<int>{2340, 4680} << QByteArrayList{"clftsWidth1", "clftsWidth1"} << 2;
 }
 
 void tst_RtfWriter::tableWidths()
@@ -902,6 +909,8 @@ void tst_RtfWriter::tableWidths()
     QFETCH(QList<QTextLength>, constraints);
     QFETCH(QTextLength, tableWidth);
     QFETCH(QList<int>, boundaries);
+    QFETCH(QByteArrayList, preferred);
+    QFETCH(int, tableUnit);
     QTextDocument document;
     QTextCursor cursor(&document);
     QTextTableFormat format;
@@ -911,9 +920,14 @@ void tst_RtfWriter::tableWidths()
     const RtfProbe probe(RtfWriter::write(document));
     QCOMPARE(probe.rows.size(), 1);
     QList<int> actual;
-    for (const auto &cell : probe.rows.first())
+    for (qsizetype i = 0; i < probe.rows.first().size(); ++i) {
+        const RtfProbe::Cell &cell = probe.rows.first().at(i);
         actual << cell.right;
+        for (const QByteArray &flag : preferred.at(i).split(' '))
+            QVERIFY2(cell.flags.contains(flag), flag.constData());
+    }
     QCOMPARE(actual, boundaries);
+    QCOMPARE(probe.rowWords.first().value("trftsWidth"), tableUnit);
 }
 
 void tst_RtfWriter::nestedTable()
