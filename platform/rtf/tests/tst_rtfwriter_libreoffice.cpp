@@ -161,6 +161,11 @@ struct Odt {
                     for (const QXmlStreamAttribute &a : attributes)
                         odt.styles[style].properties.insert(a.qualifiedName().toString(),
                                                             a.value().toString());
+                } else if (name == "style:tab-stop"_L1 && !style.isEmpty()) {
+                    QString &stops = odt.styles[style].properties[u"tab-stops"_s];
+                    stops +=
+                        (attribute("style:type").isEmpty() ? u"left"_s : attribute("style:type")) +
+                        u'@' + attribute("style:position") + u' ';
                 } else if (name == "text:list-style"_L1) {
                     listStyle = attribute("style:name");
                 } else if (name == "text:list-level-style-number"_L1 ||
@@ -297,6 +302,10 @@ std::unique_ptr<QTextDocument> formatsDocument()
     insertRun(cursor, u"heavy"_s, [](auto &f) { f.setFontWeight(QFont::Bold); });
     insertRun(cursor, u"slanted"_s, [](auto &f) { f.setFontItalic(true); });
     insertRun(cursor, u"underlined"_s, [](auto &f) { f.setFontUnderline(true); });
+    insertRun(cursor, u"dashed"_s,
+              [](auto &f) { f.setUnderlineStyle(QTextCharFormat::DashUnderline); });
+    insertRun(cursor, u"wavy"_s,
+              [](auto &f) { f.setUnderlineStyle(QTextCharFormat::WaveUnderline); });
     insertRun(cursor, u"struck"_s, [](auto &f) { f.setFontStrikeOut(true); });
     insertRun(cursor, u"raised"_s,
               [](auto &f) { f.setVerticalAlignment(QTextCharFormat::AlignSuperScript); });
@@ -353,6 +362,10 @@ std::unique_ptr<QTextDocument> paragraphsDocument()
     paragraph(u"new page"_s,
               [](auto &f) { f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore); });
     paragraph(u"shaded"_s, [](auto &f) { f.setBackground(QColor(0xcc, 0xee, 0xff)); });
+    paragraph(u"tabbed\tcentre\tright"_s, [](auto &f) {
+        f.setTabPositions({QTextOption::Tab(96, QTextOption::CenterTab),
+                           QTextOption::Tab(192, QTextOption::RightTab)});
+    });
     return document;
 }
 
@@ -530,9 +543,10 @@ void tst_RtfWriterLibreOffice::text_data()
 {
     QTest::addColumn<QString>("document");
     QTest::addColumn<QString>("paragraph");
-    QTest::newRow("runs") << u"formats"_s
-                          << u"heavy slanted underlined struck raised lowered reddish marked "
-                             u"large pixels typed smallcaps shouting linked "_s;
+    QTest::newRow("runs")
+        << u"formats"_s
+        << u"heavy slanted underlined dashed wavy struck raised lowered reddish marked "
+           u"large pixels typed smallcaps shouting linked "_s;
     QTest::newRow("non-ascii") << u"formats"_s
                                << u"Unicode: caf\u00e9 \u20ac \u4e2d\u6587 \U0001F600 \u0416"_s;
     QTest::newRow("preformatted") << u"formats"_s << u"pre    four\tspaces\u2028next line"_s;
@@ -562,6 +576,9 @@ void tst_RtfWriterLibreOffice::characterFormats_data()
     QTest::newRow("bold") << u"heavy"_s << u"fo:font-weight"_s << u"bold"_s;
     QTest::newRow("italic") << u"slanted"_s << u"fo:font-style"_s << u"italic"_s;
     QTest::newRow("underline") << u"underlined"_s << u"style:text-underline-style"_s << u"solid"_s;
+    QTest::newRow("dashed underline")
+        << u"dashed"_s << u"style:text-underline-style"_s << u"dash"_s;
+    QTest::newRow("wavy underline") << u"wavy"_s << u"style:text-underline-style"_s << u"wave"_s;
     QTest::newRow("strike") << u"struck"_s << u"style:text-line-through-style"_s << u"solid"_s;
     QTest::newRow("superscript") << u"raised"_s << u"style:text-position"_s << u"super.*"_s;
     QTest::newRow("subscript") << u"lowered"_s << u"style:text-position"_s << u"sub.*"_s;
@@ -618,6 +635,8 @@ void tst_RtfWriterLibreOffice::paragraphFormats_data()
     QTest::newRow("line spacing") << u"airy"_s << u"fo:line-height"_s << u"200%"_s << text;
     QTest::newRow("page break") << u"new page"_s << u"fo:break-before"_s << u"page"_s << text;
     QTest::newRow("background") << u"shaded"_s << u"fo:background-color"_s << u"#cceeff"_s << text;
+    QTest::newRow("tab stops") << u"tabbed"_s << u"tab-stops"_s
+                               << u"center@1(\\.0+)?in right@2(\\.0+)?in "_s << text;
     QTest::newRow("default alignment")
         << u"plain start"_s << u"fo:text-align"_s << u"(start)?"_s << text;
 }
