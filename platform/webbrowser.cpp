@@ -82,14 +82,13 @@ WaitResult waitForAnswer(QObject *owner, int timeoutMs,
     return state->timedOut ? WaitResult::TimedOut : WaitResult::Interrupted;
 }
 
-QString cannotBeShownPage(const QUrl &url)
+QString cannotBeShownPage(const QUrl &url, const QString &title)
 {
     const QString what =
         url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toDisplayString();
     return QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
-                          "<title>This file cannot be shown</title></head><body>"
-                          "<h1>This file cannot be shown</h1><p>%1</p></body></html>")
-        .arg(what.toHtmlEscaped());
+                          "<title>%1</title></head><body><h1>%1</h1><p>%2</p></body></html>")
+        .arg(title.toHtmlEscaped(), what.toHtmlEscaped());
 }
 
 } // namespace
@@ -118,6 +117,14 @@ WebBrowser::WebBrowser(QWidget *parent) : QWidget(parent)
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     connect(m_page, &QWebEnginePage::loadingChanged, this, &WebBrowser::loadingChanged);
     connect(m_page, &BrowserPage::copyRequested, this, &WebBrowser::copyFromUser);
+    // A renderer that dies mid-load finishes no load, and one that dies later leaves an empty
+    // pane: either way a page takes its place and reports its load.
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                if (status != QWebEnginePage::NormalTerminationStatus)
+                    showCannotBeShown(m_page->url(),
+                                      QStringLiteral("This page cannot be shown any more"));
+            });
 
     m_view = new QWebEngineView(this);
     m_view->setPage(m_page);
@@ -193,18 +200,18 @@ void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
         // A navigation that never committed (a download, an empty answer) leaves the previous
         // page in the pane, which a run would copy in its place.
         if (m_page->url().isEmpty() || !BrowserAddress::same(m_page->url(), info.url()))
-            showCannotBeShown(info.url());
+            showCannotBeShown(info.url(), QStringLiteral("This file cannot be shown"));
         else
             raiseCompletion();
         return;
     }
 }
 
-void WebBrowser::showCannotBeShown(const QUrl &url)
+void WebBrowser::showCannotBeShown(const QUrl &url, const QString &title)
 {
     m_replacedUrl = url;
     m_replacementLoading = true;
-    m_page->setHtml(cannotBeShownPage(url), url);
+    m_page->setHtml(cannotBeShownPage(url, title), url);
 }
 
 void WebBrowser::raiseCompletion()

@@ -59,7 +59,7 @@ protected:
 
 private:
     void loadingChanged(const QWebEngineLoadingInfo &info);
-    void showCannotBeShown(const QUrl &url);
+    void showCannotBeShown(const QUrl &url, const QString &title);
     void raiseCompletion();
     bool selectAll();
     bool copySelection();

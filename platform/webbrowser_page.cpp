@@ -1,6 +1,7 @@
 #include "webbrowser_page.h"
 
 #include <QAuthenticator>
+#include <QCoreApplication>
 
 BrowserPage::BrowserPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
@@ -37,10 +38,14 @@ QStringList BrowserPage::chooseFiles(FileSelectionMode, const QStringList &, con
 
 void BrowserPage::javaScriptAlert(const QUrl &, const QString &) {}
 
-// As a browser answers a dialog it is told not to show: Cancel.
-bool BrowserPage::javaScriptConfirm(const QUrl &, const QString &)
+// As a browser answers a dialog it is told not to show: Cancel. The engine asks through here
+// too whether to leave a page that wants to keep the user; that answer is yes, or the next
+// navigation would never happen.
+bool BrowserPage::javaScriptConfirm(const QUrl &, const QString &msg)
 {
-    return false;
+    return msg == QCoreApplication::translate("QWebEnginePage",
+                                              "Are you sure you want to leave this page? Changes "
+                                              "that you made may not be saved.");
 }
 
 bool BrowserPage::javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *)

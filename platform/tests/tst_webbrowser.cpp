@@ -19,6 +19,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 constexpr int LoadTimeoutMs = 30000;
@@ -81,6 +84,8 @@ private slots:
     void showsEachKindOfEntry();
     void scriptDialogsAreAnsweredSilently();
     void popupsAreRefused();
+    void aPageThatAsksBeforeLeavingIsLeft();
+    void aRendererThatDiesIsReplaced();
     void selectAllThenCopyFillsEveryRendering();
     void userCopyTakesTheSelection_data();
     void userCopyTakesTheSelection();
@@ -246,6 +251,43 @@ void TestWebBrowser::popupsAreRefused()
     QCOMPARE(QApplication::topLevelWidgets().size(), before.size());
     QVERIFY(BrowserAddress::same(QUrl(browser.LocationURL()),
                                  QUrl::fromLocalFile(dataPage("popup.html"))));
+}
+
+// Once the user has clicked in it, a page with a beforeunload handler makes the engine ask
+// whether to leave it; the answer has to be yes, or the next page never comes.
+void TestWebBrowser::aPageThatAsksBeforeLeavingIsLeft()
+{
+    WebBrowser browser;
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&browser));
+    QVERIFY(load(browser, dataPage("beforeunload.html")));
+    QTRY_VERIFY(browser.view()->focusProxy());
+    QTest::mouseClick(browser.view()->focusProxy(), Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QTest::qWait(300);
+
+    QVERIFY(load(browser, dataPage("page.html")));
+    QVERIFY(pageText(browser).contains(QLatin1String("Heading of the page")));
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+// A page whose renderer ends is not left on screen as if it were a page: the pane says it
+// cannot be shown, the load is reported, and the next navigation works.
+void TestWebBrowser::aRendererThatDiesIsReplaced()
+{
+    WebBrowser browser;
+    browser.show();
+    QVERIFY(load(browser, dataPage("page.html")));
+    const qint64 pid = browser.view()->page()->renderProcessPid();
+    QVERIFY(pid > 0);
+
+    QSignalSpy complete(&browser, &WebBrowser::DocumentComplete);
+    QVERIFY(::kill(pid_t(pid), SIGKILL) == 0);
+    QVERIFY(complete.wait(LoadTimeoutMs));
+    QVERIFY(pageText(browser).contains(QLatin1String("cannot be shown")));
+
+    QVERIFY(load(browser, dataPage("previous.html")));
+    QVERIFY(pageText(browser).contains(QLatin1String("PREVIOUS-PAGE-MARKER")));
 }
 
 // The page selects one word while loading; select-all right before the copy has to win.
