@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QHash>
 #include <QImage>
+#include <QImageReader>
 #include <QStringDecoder>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -326,6 +327,17 @@ QString hyperlinkTarget(const QString &instruction)
     return url;
 }
 
+// QTextFormat compares its properties in the order they were set, so the same formatting
+// reached in two orders would make fragments that never merge. Sorted by key, it is one format.
+QTextCharFormat canonical(const QTextCharFormat &format)
+{
+    QTextFormat sorted(format.type());
+    const QMap<int, QVariant> properties = format.properties();
+    for (auto it = properties.cbegin(); it != properties.cend(); ++it)
+        sorted.setProperty(it.key(), it.value());
+    return sorted.toCharFormat();
+}
+
 const QByteArray &placeholderPng()
 {
     static const QByteArray png = [] {
@@ -390,6 +402,7 @@ private:
     CellDef *borderTarget();
     void finish();
     void finishContent();
+    void commitFont();
 
     void emitParagraph(QTextCursor &c, Paragraph &p, int container);
     void emitItems(QTextCursor &c, std::vector<Item> &items, int container);
@@ -575,8 +588,7 @@ void Builder::endDestination(const State &ended)
     State &parent = state();
     switch (ended.dest) {
     case Dest::FontTable:
-        if (m_fontNumber >= 0 && !m_fontEntry.name.isEmpty())
-            m_fonts.insert(m_fontNumber, m_fontEntry);
+        commitFont();
         if (parent.dest != Dest::FontTable) {
             m_fontNumber = -1;
             m_fontEntry = FontDef();
@@ -730,6 +742,14 @@ void Builder::destination(RtfWord w, bool)
     default:
         break;
     }
+}
+
+// A font without a name gives text no family: there is nothing to write back.
+void Builder::commitFont()
+{
+    m_fontEntry.name = m_fontEntry.name.trimmed();
+    if (m_fontNumber >= 0 && !m_fontEntry.name.isEmpty())
+        m_fonts.insert(m_fontNumber, m_fontEntry);
 }
 
 RowDef &Builder::rowDef()
@@ -1097,8 +1117,7 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         break;
     case RtfWord::Font:
         if (s.dest == Dest::FontTable) {
-            if (m_fontNumber >= 0 && !m_fontEntry.name.isEmpty())
-                m_fonts.insert(m_fontNumber, m_fontEntry);
+            commitFont();
             m_fontNumber = v;
             m_fontEntry = FontDef();
             break;
@@ -1541,12 +1560,9 @@ void Builder::text(QStringView s)
     case Dest::FontTable:
         for (QChar c : s) {
             if (c == u';') {
-                if (m_fontNumber >= 0)
-                    m_fonts.insert(m_fontNumber,
-                                   FontDef{m_fontEntry.name.trimmed(), m_fontEntry.charset,
-                                           m_fontEntry.codePage});
+                commitFont();
                 m_fontEntry.name.clear();
-            } else if (m_fontEntry.name.size() < 256) {
+            } else if (c.unicode() >= 0x20 && m_fontEntry.name.size() < 256) {
                 m_fontEntry.name += c;
             }
         }
@@ -1597,7 +1613,7 @@ void Builder::appendToParagraph(QStringView s, const QTextCharFormat &format)
     // Characters that QTextDocument gives a structural meaning are not plain text here.
     for (qsizetype i = before; i < p.text.size(); ++i) {
         const char16_t c = p.text.at(i).unicode();
-        if (c < 0x20 && c != u'\t')
+        if ((c < 0x20 && c != u'\t') || c == 0x7f)
             p.text[i] = QChar(u' ');
         else if (c == QChar::ParagraphSeparator)
             p.text[i] = QChar(QChar::LineSeparator);
@@ -1615,8 +1631,17 @@ void Builder::finishPicture()
     if (state().dest != Dest::Normal || state().hidden)
         return;
     QTextDocument *doc = m_cursor.document();
-    const bool supported =
-        (pic.kind == Picture::Kind::Png || pic.kind == Picture::Kind::Jpeg) && !pic.data.isEmpty();
+    // Bytes that are not what the picture says they are get the placeholder too.
+    bool supported = (pic.kind == Picture::Kind::Png && pic.data.startsWith("\x89PNG\r\n\x1a\n")) ||
+                     (pic.kind == Picture::Kind::Jpeg && pic.data.startsWith("\xff\xd8\xff"));
+    if (supported) {
+        // Only the header is read here, not the whole image.
+        QBuffer buffer(&pic.data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, pic.kind == Picture::Kind::Png ? "png" : "jpeg");
+        const QSize size = reader.size();
+        supported = size.isValid() && !size.isEmpty();
+    }
     if (!supported && pic.kind != Picture::Kind::Metafile && pic.kind != Picture::Kind::Other)
         error(RtfError::Code::BadPicture);
     int serial = doc->property("rtfImageSerial").toInt();
@@ -1821,12 +1846,12 @@ void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container)
             list = c.createList(p.listFormat);
     }
     if (p.runs.size() == 1 && p.runs.front().length == p.text.size()) {
-        c.insertText(p.text, p.runs.front().format);
+        c.insertText(p.text, canonical(p.runs.front().format));
         return;
     }
     for (const Run &r : p.runs) {
         if (r.length > 0)
-            c.insertText(p.text.mid(r.start, r.length), r.format);
+            c.insertText(p.text.mid(r.start, r.length), canonical(r.format));
     }
 }
 
