@@ -246,6 +246,8 @@ bool hasBrush(const QTextFormat &format, int property)
     return format.hasProperty(property) && format.brushProperty(property).style() != Qt::NoBrush;
 }
 
+// Writes the body while collecting fonts, colours and lists, then puts the header with their
+// tables in front. Control words for each format are made once per format index.
 class DocumentWriter final {
 public:
     DocumentWriter(const QTextDocument &document, int from, int to)
@@ -633,7 +635,7 @@ private:
         }
     }
 
-    void writeEndMark(int depth, EndMark end)
+    void writeEndMark(EndMark end)
     {
         switch (end) {
         case EndMark::Paragraph:
@@ -646,7 +648,6 @@ private:
             m_body.put("\\nestcell{\\nonesttables\\par}\n");
             break;
         }
-        Q_UNUSED(depth);
         ++m_paragraphs;
     }
 
@@ -734,7 +735,7 @@ private:
             m_body.put("}}}");
         // The paragraph mark carries the block's own character format (size of an empty line).
         m_body.put(charCodes(block.charFormatIndex()).codes);
-        writeEndMark(depth, end);
+        writeEndMark(end);
     }
 
     void writeListMarker(ListInfo &list, const QTextList &textList, const QTextBlock &block)
@@ -1044,7 +1045,7 @@ private:
                 if (cell.row() != row || cell.column() != column) {
                     writeParagraphStart(depth);
                     m_body.put(' ');
-                    writeEndMark(depth, end);
+                    writeEndMark(end);
                     continue;
                 }
                 const int width = boundaries.at(column + cell.columnSpan()) - boundaries.at(column);
@@ -1082,7 +1083,7 @@ private:
             } else if (last) {
                 writeParagraphStart(depth);
                 m_body.put(' ');
-                writeEndMark(depth, end);
+                writeEndMark(end);
             }
         }
     }
