@@ -274,7 +274,7 @@ public:
 
     QByteArray write()
     {
-        writeFrame(m_document.rootFrame(), 0);
+        writeFrame(m_document.rootFrame(), 0, textWidthTwips);
         if (m_paragraphs == 0)
             m_body.put(m_paragraphDefaults + "\\par\n");
         m_body.put('}');
@@ -608,14 +608,14 @@ private:
         return position + length - 1 >= m_from && position < m_to;
     }
 
-    void writeFrame(QTextFrame *frame, int depth)
+    void writeFrame(QTextFrame *frame, int depth, int available)
     {
         for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
             if (QTextFrame *child = it.currentFrame()) {
                 if (auto *table = qobject_cast<QTextTable *>(child))
-                    writeTable(table, depth + 1, textWidthTwips);
+                    writeTable(table, depth + 1, available);
                 else
-                    writeFrame(child, depth);
+                    writeFrame(child, depth, available);
             } else {
                 const QTextBlock block = it.currentBlock();
                 const int position = block.position();
@@ -1076,7 +1076,7 @@ private:
                 if (auto *table = qobject_cast<QTextTable *>(child))
                     writeTable(table, depth + 1, width);
                 else
-                    writeFrame(child, depth);
+                    writeFrame(child, depth, width);
             } else if (inRange(block.position(), block.length())) {
                 writeBlock(block, block.position(), block.length(), depth,
                            last ? end : EndMark::Paragraph);

@@ -1128,6 +1128,13 @@ void fillRandomly(QTextCursor &cursor, QRandomGenerator &random, int depth)
             image.setName(u"img"_s);
             cursor.insertImage(image);
         }
+        if (depth < 3 && random.bounded(8) == 0) {
+            QTextFrame *frame = cursor.insertFrame(QTextFrameFormat());
+            QTextCursor inFrame = frame->firstCursorPosition();
+            fillRandomly(inFrame, random, depth + 1);
+            cursor = frame->lastCursorPosition();
+            cursor.movePosition(QTextCursor::NextBlock);
+        }
         if (depth < 3 && random.bounded(5) == 0) {
             const int rows = random.bounded(1, 4);
             const int columns = random.bounded(1, 4);
