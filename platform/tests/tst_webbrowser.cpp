@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -68,6 +69,51 @@ QByteArray clipboardData(const QString &type)
     return data ? data->data(type) : QByteArray();
 }
 
+// Answers each request by its path: /empty with 204 No Content, /secret with 401 asking for a
+// password, /archive with a file to save, anything else with a small page.
+class TinyHttpServer final : public QTcpServer {
+public:
+    TinyHttpServer()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] { answer(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    QString url(const char *path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(QLatin1String(path));
+    }
+
+private:
+    static void answer(QTcpSocket *socket)
+    {
+        const QByteArray request = socket->readAll();
+        const QByteArray path = request.split(' ').value(1);
+        QByteArray head, body;
+        if (path == "/empty") {
+            head = "HTTP/1.1 204 No Content\r\n";
+        } else if (path == "/secret") {
+            body = "<html><body>401 page body: access denied</body></html>";
+            head = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+                   "Content-Type: text/html\r\n";
+        } else if (path == "/archive") {
+            body = QByteArray(300, 'z');
+            head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                   "Content-Disposition: attachment; filename=\"data.bin\"\r\n";
+        } else {
+            body = "<html><body>served page</body></html>";
+            head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n";
+        }
+        socket->write(head + "Content-Length: " + QByteArray::number(body.size()) +
+                      "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+};
+
 } // namespace
 
 class TestWebBrowser : public QObject {
@@ -97,6 +143,7 @@ private slots:
 private:
     QTemporaryDir m_dir;
     quint16 m_closedPort = 0;
+    TinyHttpServer m_server;
 };
 
 void TestWebBrowser::initTestCase()
@@ -109,6 +156,7 @@ void TestWebBrowser::initTestCase()
     QVERIFY(server.listen(QHostAddress::LocalHost));
     m_closedPort = server.serverPort();
     server.close();
+    QVERIFY(m_server.listen(QHostAddress::LocalHost));
 
     QDir dir(m_dir.path());
     QVERIFY(dir.mkpath(QStringLiteral("folder")));
@@ -189,6 +237,14 @@ void TestWebBrowser::showsEachKindOfEntry_data()
                                          << QString() << QStringLiteral("ERR_CONNECTION_REFUSED");
     QTest::newRow("file to download") << dir.filePath(QStringLiteral("archive.zip")) << QString()
                                       << QStringLiteral("This file cannot be shown");
+    QTest::newRow("served page") << m_server.url("/page") << QString()
+                                 << QStringLiteral("served page");
+    QTest::newRow("served download")
+        << m_server.url("/archive") << QString() << QStringLiteral("This file cannot be shown");
+    QTest::newRow("answer without content")
+        << m_server.url("/empty") << QString() << QStringLiteral("cannot be shown");
+    QTest::newRow("password asked")
+        << m_server.url("/secret") << QString() << QStringLiteral("access denied");
 }
 
 // Every kind of entry replaces the previous page, and its load is reported once, through the
