@@ -999,6 +999,19 @@ private:
                  QTextFormat::TableCellBottomBorderStyle, QTextFormat::TableCellBottomBorderBrush);
             side("\\clbrdrr", QTextFormat::TableCellRightBorder,
                  QTextFormat::TableCellRightBorderStyle, QTextFormat::TableCellRightBorderBrush);
+            // A cell's own padding. Word reads \clpadl as the top and \clpadt as the left
+            // padding, and LibreOffice follows it, so the two are written swapped.
+            const std::pair<int, const char *> paddings[] = {
+                {QTextFormat::TableCellTopPadding, "\\clpadl"},
+                {QTextFormat::TableCellLeftPadding, "\\clpadt"},
+                {QTextFormat::TableCellBottomPadding, "\\clpadb"},
+                {QTextFormat::TableCellRightPadding, "\\clpadr"}};
+            for (const auto &[property, word] : paddings) {
+                if (!cellFormat.hasProperty(property))
+                    continue;
+                codes += word + QByteArray::number(toTwips(cellFormat.doubleProperty(property)));
+                codes += QByteArray("\\clpadf") + (word + 6) + "3";
+            }
             if (hasBrush(cellFormat, QTextFormat::BackgroundBrush))
                 codes +=
                     "\\clcbpat" + QByteArray::number(colorIndex(cellFormat.background().color()));

@@ -837,6 +837,8 @@ void tst_RtfWriter::tableStructure()
     }
     QTextTableCellFormat shaded;
     shaded.setBackground(QColor(0, 128, 255));
+    shaded.setLeftPadding(10);
+    shaded.setTopPadding(2);
     table->cellAt(2, 2).setFormat(shaded);
 
     const RtfProbe probe(RtfWriter::write(document));
@@ -862,6 +864,10 @@ void tst_RtfWriter::tableStructure()
                      [](const QByteArray &f) { return f.startsWith("clcbpat"); });
     QVERIFY(background != shadedFlags.cend());
     QCOMPARE(probe.colors.at(background->mid(7).toInt()), QColor(0, 128, 255));
+    // Word's swapped padding words: \clpadt is the left padding, \clpadl the top.
+    QVERIFY(shadedFlags.contains("clpadt150") && shadedFlags.contains("clpadft3"));
+    QVERIFY(shadedFlags.contains("clpadl30") && shadedFlags.contains("clpadfl3"));
+    QVERIFY(!probe.rows.at(2).at(1).flags.contains("clpadt150"));
 
     // One \cell per grid position; covered positions are empty cells.
     QStringList cells;

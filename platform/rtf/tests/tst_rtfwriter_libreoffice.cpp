@@ -428,6 +428,7 @@ std::unique_ptr<QTextDocument> tablesDocument()
     }
     QTextTableCellFormat shaded;
     shaded.setBackground(QColor(0x99, 0xcc, 0x33));
+    shaded.setLeftPadding(12);
     table->cellAt(0, 1).setFormat(shaded);
     QTextCursor inCell = table->cellAt(2, 2).lastCursorPosition();
     QTextTable *inner = inCell.insertTable(2, 2);
@@ -725,6 +726,10 @@ void tst_RtfWriterLibreOffice::tables()
                                 u"- c21[1x1] c22[1x1]"_s, u"c30[1x3] - -"_s}));
     const QString cellStyle = outer.rows.at(0).at(1).style;
     QCOMPARE(odt.resolved(cellStyle).value(u"fo:background-color"_s), u"#99cc33"_s);
+    QVERIFY2(qAbs(points(odt.resolved(cellStyle).value(u"fo:padding-left"_s)) - 9) < 0.5,
+             qPrintable(odt.resolved(cellStyle).value(u"fo:padding-left"_s)));
+    QVERIFY2(qAbs(points(odt.resolved(cellStyle).value(u"fo:padding-top"_s)) - 3) < 0.5,
+             qPrintable(odt.resolved(cellStyle).value(u"fo:padding-top"_s)));
     QVERIFY(
         odt.resolved(outer.rows.at(0).at(0).style).value(u"fo:border"_s).contains(u"solid"_s) ||
         odt.resolved(outer.rows.at(0).at(0).style).value(u"fo:border-top"_s).contains(u"solid"_s));
