@@ -544,6 +544,8 @@ private:
         if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
             codes += "\\pagebb";
         entry.breakAfter = format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter;
+        // RTF cannot turn wrapping off; \keep (keep the paragraph in one piece) is the nearest
+        // and marks preformatted blocks for readers that know it. Spaces are kept anyway.
         if (format.nonBreakableLines())
             codes += "\\keep";
         if (format.headingLevel() > 0)
@@ -666,6 +668,8 @@ private:
         int first = paragraph.first;
         QTextList *textList = block.textList();
         ListInfo *list = textList ? &listInfo(textList) : nullptr;
+        // A list item's text starts at its level's indent plus the block's own; the marker
+        // hangs in front of it, as in the level's definition in the list table.
         if (list) {
             left += list->left;
             if (first == 0)
