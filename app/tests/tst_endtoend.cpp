@@ -320,12 +320,13 @@ void TestEndToEnd::cancelledSave()
     concatenate();
     whenModal<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); }, DialogName);
     bool reported = false;
-    whenModal<QMessageBox>([&](QMessageBox *box) {
+    QPointer<QTimer> watcher = whenModal<QMessageBox>([&](QMessageBox *box) {
         reported = true;
         box->accept();
     });
     QTest::mouseClick(child<QPushButton>("command2"), Qt::LeftButton);
-    QTest::qWait(100);
+    QTest::qWait(200);
+    delete watcher.data();
     QVERIFY(!reported);
     QVERIFY(QDir(m_out.path()).isEmpty());
     QCOMPARE(headings(result(), Words), QStringList{Words[0]});
