@@ -1,5 +1,7 @@
 // Prints how long the viewer takes from Navigate to the end of ExecWB(12, 2) for a small, a
 // medium and a large generated page, split into the load and the copy (select-all included).
+// After the table's bar: the select-all alone, and one more copy timed in its two stages, the
+// capture of the selection and the RTF writer.
 //   viewer_bench [runs]      (default 5 runs per size; the median is printed)
 
 #include "clipboard.h"
@@ -120,8 +122,8 @@ int main(int argc, char *argv[])
     Viewer::navigate(window, QStringLiteral("about:blank"));
     Viewer::waitForCompletion(window.flag);
 
-    std::printf("%-7s %9s %9s %9s %9s %8s %7s | %10s %9s\n", "page", "bytes", "load ms", "copy ms",
-                "total ms", "copy/ld", "rtf KB", "capture ms", "write ms");
+    std::printf("%-7s %9s %9s %9s %9s %8s %7s | %9s %10s %9s\n", "page", "bytes", "load ms",
+                "copy ms", "total ms", "copy/ld", "rtf KB", "select ms", "capture ms", "write ms");
     for (const Size &size : sizes) {
         const QString path = dir.filePath(QLatin1String(size.name) + QLatin1String(".html"));
         QFile file(path);
@@ -130,7 +132,7 @@ int main(int argc, char *argv[])
             return 1;
         file.close();
 
-        std::vector<double> loads, copies;
+        std::vector<double> loads, selects, copies;
         qsizetype rtfBytes = 0;
         for (int run = 0; run < runs; ++run) {
             // Start from another page so that each load is a full one.
@@ -144,8 +146,10 @@ int main(int argc, char *argv[])
             Viewer::navigate(window, path);
             Viewer::waitForCompletion(window.flag);
             const qint64 loaded = clock.nsecsElapsed();
+            qint64 selected = 0;
             try {
                 Viewer::selectAll(window);
+                selected = clock.nsecsElapsed();
                 Viewer::copy(window);
             } catch (const FailureException &e) {
                 std::printf("%-7s copy failed: %s\n", size.name,
@@ -155,6 +159,7 @@ int main(int argc, char *argv[])
             }
             const qint64 copied = clock.nsecsElapsed();
             loads.push_back(double(loaded) / 1e6);
+            selects.push_back(double(selected - loaded) / 1e6);
             copies.push_back(double(copied - loaded) / 1e6);
             rtfBytes = Clipboard::richText().size();
         }
@@ -162,9 +167,10 @@ int main(int argc, char *argv[])
             continue;
         const double load = median(loads), copy = median(copies);
         const Breakdown parts = copyBreakdown(*window.findChild<WebBrowser *>());
-        std::printf("%-7s %9lld %9.1f %9.1f %9.1f %8.2f %7lld | %10.1f %9.1f\n", size.name,
+        std::printf("%-7s %9lld %9.1f %9.1f %9.1f %8.2f %7lld | %9.1f %10.1f %9.1f\n", size.name,
                     static_cast<long long>(html.size()), load, copy, load + copy, copy / load,
-                    static_cast<long long>(rtfBytes / 1024), parts.capture, parts.write);
+                    static_cast<long long>(rtfBytes / 1024), median(selects), parts.capture,
+                    parts.write);
         std::fflush(stdout);
     }
     return 0;
