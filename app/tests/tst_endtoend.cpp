@@ -194,7 +194,7 @@ void TestEndToEnd::onceResultHas(const QString &word, std::function<void()> acti
 {
     auto *box = child<RichTextBox>("RichTextBox1");
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(box, &QTextEdit::textChanged, this, [=] {
+    *connection = connect(box, &QTextEdit::textChanged, this, [=, this] {
         if (!box->toPlainText().contains(QStringLiteral("Heading ") + word))
             return;
         disconnect(*connection);
