@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -296,6 +298,16 @@ void WebBrowser::watchForCopyKey(QObject *object)
     object->installEventFilter(this);
     for (QObject *child : object->children())
         watchForCopyKey(child);
+}
+
+void WebBrowser::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int width = event->size().width();
+    // The engine zooms no further out than a quarter.
+    const double zoom =
+        width >= MinimumLayoutWidth ? 1.0 : std::max(0.25, double(width) / MinimumLayoutWidth);
+    m_view->setZoomFactor(zoom);
 }
 
 bool WebBrowser::eventFilter(QObject *watched, QEvent *event)

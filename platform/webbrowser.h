@@ -47,6 +47,10 @@ public:
 
     // How long a copy waits for the page before it gives up.
     static constexpr int CopyTimeoutMs = 60000;
+    // Pages are laid out at least this many CSS pixels wide, as a desktop browser window shows
+    // them; a narrower pane shows them scaled down. Responsive pages would otherwise drop their
+    // side columns in the small pane and the copy would lose them.
+    static constexpr int MinimumLayoutWidth = 1280;
 
 signals:
     // A load has ended, successfully or not, and the pane shows its document.
@@ -56,6 +60,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void loadingChanged(const QWebEngineLoadingInfo &info);

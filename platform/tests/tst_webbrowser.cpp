@@ -126,6 +126,8 @@ private slots:
     void startsBlankAndOffTheRecord();
     void resolvesAddresses_data();
     void resolvesAddresses();
+    void laysOutAtDesktopWidth_data();
+    void laysOutAtDesktopWidth();
     void showsEachKindOfEntry_data();
     void showsEachKindOfEntry();
     void scriptDialogsAreAnsweredSilently();
@@ -212,6 +214,33 @@ void TestWebBrowser::resolvesAddresses()
     QFETCH(QString, address);
     QFETCH(QUrl, expected);
     QCOMPARE(BrowserAddress::resolve(address), expected);
+}
+
+void TestWebBrowser::laysOutAtDesktopWidth_data()
+{
+    QTest::addColumn<int>("paneWidth");
+    QTest::addColumn<int>("minimumLayoutWidth");
+
+    QTest::newRow("the window's pane") << 641 << WebBrowser::MinimumLayoutWidth;
+    QTest::newRow("a wide pane") << 1500 << 1500;
+}
+
+// A responsive page keeps its desktop layout (and so its side columns) in the small pane, from
+// one navigation to the next.
+void TestWebBrowser::laysOutAtDesktopWidth()
+{
+    QFETCH(int, paneWidth);
+    QFETCH(int, minimumLayoutWidth);
+
+    WebBrowser browser;
+    browser.resize(paneWidth, 73);
+    browser.show();
+    for (const char *page : {"page.html", "previous.html"}) {
+        QVERIFY(load(browser, dataPage(page)));
+        const int layoutWidth = evaluate(browser, QStringLiteral("window.innerWidth")).toInt();
+        QVERIFY2(layoutWidth >= minimumLayoutWidth && layoutWidth <= minimumLayoutWidth + 4,
+                 qPrintable(QString::number(layoutWidth)));
+    }
 }
 
 void TestWebBrowser::showsEachKindOfEntry_data()
