@@ -29,6 +29,8 @@ constexpr int kMaxStateDepth = 4096;
 constexpr int kMaxTableDepth = 32;
 constexpr int kMaxCellsPerRow = 256;
 constexpr qreal kTwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
+// Cell boundaries beyond this (about 1.7 km) are taken as this, so sums of them cannot overflow.
+constexpr int kMaxTwips = 100000000;
 
 enum class Dest : quint8 {
     Normal,
@@ -324,6 +326,7 @@ QString hyperlinkTarget(const QString &instruction)
     }
     if (!bookmark.isEmpty())
         url += u'#' + bookmark;
+    url.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
     return url;
 }
 
@@ -1263,7 +1266,7 @@ void Builder::value(RtfWord w, int v, bool hasValue)
     case RtfWord::CellX: {
         RowDef &r = rowDef();
         CellDef c = r.pending;
-        c.right = v;
+        c.right = std::clamp(v, -kMaxTwips, kMaxTwips);
         if (r.cells.size() < size_t(kMaxCellsPerRow))
             r.cells.push_back(c);
         r.pending = CellDef();
@@ -1289,7 +1292,7 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         rowDef().padding = std::max(rowDef().padding, std::clamp(v, 0, 15000));
         break;
     case RtfWord::RowLeft:
-        rowDef().left = v;
+        rowDef().left = std::clamp(v, -kMaxTwips, kMaxTwips);
         break;
     case RtfWord::RowSpacing:
         rowDef().spacing = std::max(rowDef().spacing, std::clamp(v, 0, 15000));
@@ -1885,7 +1888,8 @@ void Builder::emitTable(QTextCursor &c, TableModel &table)
         int prev = row.def.left;
         for (size_t i = 0; i < n; ++i) {
             int right = i < row.def.cells.size() ? row.def.cells[i].right : prev + 1440;
-            right = std::max(right, prev + 1);
+            // Clamped the way \cellx is read, so what is written here reads back the same.
+            right = std::max(std::min(right, kMaxTwips), prev + 1);
             if (i < row.def.cells.size())
                 row.def.cells[i].right = right;
             else {
@@ -1979,13 +1983,17 @@ void Builder::emitTableSegment(QTextCursor &c, TableModel &table, size_t begin, 
                 continue;
             }
             if (d.vMerge && above[size_t(c0)] >= 0) {
-                Placed &p = placed[size_t(above[size_t(c0)])];
-                if (p.col == c0 && p.row + size_t(p.rowSpan) == r) {
+                const int owner = above[size_t(c0)];
+                Placed &p = placed[size_t(owner)];
+                // The span above reaches down into this row, or already does (when a cell
+                // that spans columns is continued by several cells).
+                if (p.row + size_t(p.rowSpan) == r)
                     p.rowSpan += 1;
+                if (p.row + size_t(p.rowSpan) == r + 1) {
                     appendItems(*p.cell, row.cells[i]);
-                    for (int k = p.col; k < p.col + p.colSpan; ++k)
-                        current[size_t(k)] = above[size_t(c0)];
-                    lastPlaced = -1;
+                    for (int k = c0; k <= c1; ++k)
+                        current[size_t(k)] = owner;
+                    lastPlaced = owner;
                     continue;
                 }
             }
@@ -1996,6 +2004,33 @@ void Builder::emitTableSegment(QTextCursor &c, TableModel &table, size_t begin, 
         }
         std::swap(above, current);
     }
+
+    // Spans must not overlap: a cell whose place a span already covers gives that span its
+    // content, and a span that would run into another one is dropped.
+    std::vector<int> occupied(size_t(rows) * size_t(cols), -1);
+    std::vector<Placed> kept;
+    kept.reserve(placed.size());
+    for (Placed &p : placed) {
+        const int r0 = int(p.row - begin);
+        p.rowSpan = std::min(p.rowSpan, rows - r0);
+        p.colSpan = std::min(p.colSpan, cols - p.col);
+        const int at = occupied[size_t(r0) * size_t(cols) + size_t(p.col)];
+        if (at >= 0) {
+            appendItems(*kept[size_t(at)].cell, *p.cell);
+            continue;
+        }
+        bool free = true;
+        for (int y = r0; y < r0 + p.rowSpan && free; ++y)
+            for (int x = p.col; x < p.col + p.colSpan && free; ++x)
+                free = occupied[size_t(y) * size_t(cols) + size_t(x)] < 0;
+        if (!free)
+            p.rowSpan = p.colSpan = 1;
+        for (int y = r0; y < r0 + p.rowSpan; ++y)
+            for (int x = p.col; x < p.col + p.colSpan; ++x)
+                occupied[size_t(y) * size_t(cols) + size_t(x)] = int(kept.size());
+        kept.push_back(p);
+    }
+    placed = std::move(kept);
 
     const RowDef &first = table.rows[begin].def;
     QTextTableFormat format;
