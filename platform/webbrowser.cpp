@@ -181,8 +181,8 @@ void WebBrowser::ExecWB(int cmdId, int option)
 
 QString WebBrowser::LocationURL() const
 {
-    if (m_showingReplacement)
-        return m_replacedUrl.toString();
+    // A "cannot be shown" page is loaded with the address it stands for as its base, so the
+    // page's address is that one too.
     return m_page->url().toString();
 }
 
@@ -193,9 +193,6 @@ void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
-        // The replacement page is a data: URL; any other load shows its own address.
-        m_showingReplacement = m_replacementLoading && info.url().scheme() == u"data";
-        m_replacementLoading = false;
         raiseCompletion();
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
@@ -211,8 +208,6 @@ void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
 
 void WebBrowser::showCannotBeShown(const QUrl &url, const QString &title)
 {
-    m_replacedUrl = url;
-    m_replacementLoading = true;
     m_page->setHtml(cannotBeShownPage(url, title), url);
 }
 

@@ -74,8 +74,4 @@ private:
     QWebEngineProfile *m_profile = nullptr;
     BrowserPage *m_page = nullptr;
     QWebEngineView *m_view = nullptr;
-    // The address whose "cannot be shown" page is displayed, while it is.
-    QUrl m_replacedUrl;
-    bool m_replacementLoading = false;
-    bool m_showingReplacement = false;
 };
