@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QTextDocument>
 #include <QTimer>

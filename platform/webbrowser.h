@@ -2,7 +2,6 @@
 
 #include "failure.h"
 
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QVariant>
