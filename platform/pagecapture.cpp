@@ -87,6 +87,11 @@ private:
             return;
         }
         const QJsonObject description = json.object();
+        if (description.contains(QLatin1String("error"))) {
+            fail(QStringLiteral("the capture script failed: %1")
+                     .arg(description.value(QLatin1String("error")).toString()));
+            return;
+        }
         m_result.html = description.value(QLatin1String("html")).toString();
         m_result.text = description.value(QLatin1String("text")).toString();
         m_builder = std::make_unique<CaptureDocumentBuilder>(description);

@@ -26,5 +26,5 @@ public:
     // script fails or the page does not answer within ScriptTimeoutMs.
     static void captureSelection(QWebEnginePage *page, std::function<void(CapturedSelection)> done);
 
-    static constexpr int ScriptTimeoutMs = 30000;
+    static constexpr int ScriptTimeoutMs = 120000;
 };

@@ -8,770 +8,843 @@
 //   table: {rows, cols, w: [px], tw, bd, bc, pad, sp, hdr, cells: [{r, c, rs, cs, bg, b: blocks}]}
 (function () {
     'use strict';
-    const LAYOUT_OFFSET = 120; // px
-    const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
-    const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
-        'LINK', 'BASE', 'IFRAME', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
-        'OPTGROUP', 'PARAM', 'SOURCE', 'TRACK']);
-    const INLINE_DISPLAYS = new Set(['inline', 'inline-block', 'inline-flex', 'inline-grid',
-        'ruby', 'ruby-text', 'contents']);
+    function captureSelection() {
+        const LAYOUT_OFFSET = 120; // px
+        const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
+        const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
+            'LINK', 'BASE', 'IFRAME', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
+            'OPTGROUP', 'PARAM', 'SOURCE', 'TRACK']);
+        const INLINE_DISPLAYS = new Set(['inline', 'inline-block', 'inline-flex', 'inline-grid',
+            'ruby', 'ruby-text', 'contents']);
 
-    const sel = window.getSelection();
-    const ranges = [];
-    if (sel && !sel.isCollapsed) {
-        for (let i = 0; i < sel.rangeCount; ++i)
-            ranges.push(sel.getRangeAt(i));
-    }
-
-    const fmts = [];
-    const fmtIndex = new Map();
-    const listIds = new WeakMap();
-    const listStarted = new Set();
-    let nextListId = 1;
-    const styleCache = new WeakMap();
-    const body = document.body || document.documentElement;
-
-    function cs(el) {
-        let s = styleCache.get(el);
-        if (!s) {
-            s = getComputedStyle(el);
-            styleCache.set(el, s);
+        const sel = window.getSelection();
+        const ranges = [];
+        if (sel && !sel.isCollapsed) {
+            for (let i = 0; i < sel.rangeCount; ++i)
+                ranges.push(sel.getRangeAt(i));
         }
-        return s;
-    }
-    function px(v) {
-        const n = parseFloat(v);
-        return isFinite(n) ? n : 0;
-    }
-    function colour(c) {
-        // "rgb(r, g, b)" or "rgba(r, g, b, a)"; fully transparent is no colour at all
-        const m = /rgba?\(\s*([\d.]+)[,\s]+([\d.]+)[,\s]+([\d.]+)(?:[,\s/]+([\d.]+%?))?/.exec(c || '');
-        if (!m)
-            return null;
-        let a = m[4] === undefined ? 1 : parseFloat(m[4]);
-        if (m[4] && m[4].endsWith('%'))
-            a /= 100;
-        if (a === 0)
-            return null;
-        const h = (x) => ('0' + Math.round(+x).toString(16)).slice(-2);
-        return '#' + h(m[1]) + h(m[2]) + h(m[3]);
-    }
-    function families(stack) {
-        const out = [];
-        for (const part of (stack || '').split(',')) {
-            const f = part.trim().replace(/^["']|["']$/g, '');
-            if (f)
-                out.push(f);
-        }
-        return out;
-    }
 
-    function formatOf(el, ctx) {
-        const s = cs(el);
-        const f = {ff: families(s.fontFamily), fs: Math.round(px(s.fontSize) * 4) / 4};
-        const w = parseInt(s.fontWeight, 10) || 400;
-        if (w !== 400)
-            f.fw = w;
-        if (s.fontStyle === 'italic' || s.fontStyle.startsWith('oblique'))
-            f.it = 1;
-        const c = colour(s.color);
-        if (c && c !== '#000000')
-            f.c = c;
-        if (ctx.bg)
-            f.bg = ctx.bg;
-        if (ctx.u)
-            f.u = 1;
-        if (ctx.st)
-            f.s = 1;
-        if (ctx.va)
-            f.va = ctx.va;
-        if (s.textTransform === 'uppercase')
-            f.cap = 'upper';
-        else if (s.textTransform === 'lowercase')
-            f.cap = 'lower';
-        else if (s.textTransform === 'capitalize')
-            f.cap = 'cap';
-        else if (s.fontVariantCaps === 'small-caps' || s.fontVariant === 'small-caps')
-            f.cap = 'small';
-        const key = JSON.stringify(f);
-        let i = fmtIndex.get(key);
-        if (i === undefined) {
-            i = fmts.length;
-            fmts.push(f);
-            fmtIndex.set(key, i);
-        }
-        return i;
-    }
+        const fmts = [];
+        const fmtIndex = new Map();
+        const listIds = new WeakMap();
+        const listStarted = new Set();
+        let nextListId = 1;
+        const styleCache = new WeakMap();
+        const body = document.body || document.documentElement;
 
-    // Elements that take no room on the screen even though their display is not none.
-    function invisible(el, s) {
-        if (el === body || el === document.documentElement)
-            return false;
-        if (s.display !== 'contents' && el.getClientRects().length === 0)
-            return true;
-        const r = el.getBoundingClientRect();
-        if (s.overflow !== 'visible' || s.overflowX !== 'visible' || s.overflowY !== 'visible') {
-            if (r.width < 2 || r.height < 2)
+        function cs(el) {
+            let s = styleCache.get(el);
+            if (!s) {
+                s = getComputedStyle(el);
+                styleCache.set(el, s);
+            }
+            return s;
+        }
+        function px(v) {
+            const n = parseFloat(v);
+            return isFinite(n) ? n : 0;
+        }
+        function colour(c) {
+            // "rgb(r, g, b)" or "rgba(r, g, b, a)"; fully transparent is no colour at all
+            const m = /rgba?\(\s*([\d.]+)[,\s]+([\d.]+)[,\s]+([\d.]+)(?:[,\s/]+([\d.]+%?))?/.exec(c || '');
+            if (!m)
+                return null;
+            let a = m[4] === undefined ? 1 : parseFloat(m[4]);
+            if (m[4] && m[4].endsWith('%'))
+                a /= 100;
+            if (a === 0)
+                return null;
+            const h = (x) => ('0' + Math.round(+x).toString(16)).slice(-2);
+            return '#' + h(m[1]) + h(m[2]) + h(m[3]);
+        }
+        function families(stack) {
+            const out = [];
+            for (const part of (stack || '').split(',')) {
+                const f = part.trim().replace(/^["']|["']$/g, '');
+                if (f)
+                    out.push(f);
+            }
+            return out;
+        }
+
+        // The character properties of an element, read once: reading a computed style property costs
+        // about as much as a layout query, and large pages have hundreds of thousands of elements.
+        const textProps = new WeakMap();
+        function textPropsOf(el) {
+            let t = textProps.get(el);
+            if (t)
+                return t;
+            const s = cs(el);
+            t = {vis: s.visibility, ws: s.whiteSpace, size: px(s.fontSize), key: '', base: null};
+            const f = {ff: families(s.fontFamily), fs: Math.round(t.size * 4) / 4};
+            const w = parseInt(s.fontWeight, 10) || 400;
+            if (w !== 400)
+                f.fw = w;
+            const style = s.fontStyle;
+            if (style === 'italic' || style.startsWith('oblique'))
+                f.it = 1;
+            const c = colour(s.color);
+            if (c && c !== '#000000')
+                f.c = c;
+            const tt = s.textTransform;
+            if (tt === 'uppercase')
+                f.cap = 'upper';
+            else if (tt === 'lowercase')
+                f.cap = 'lower';
+            else if (tt === 'capitalize')
+                f.cap = 'cap';
+            else if (s.fontVariantCaps === 'small-caps')
+                f.cap = 'small';
+            t.base = f;
+            t.key = JSON.stringify(f);
+            textProps.set(el, t);
+            return t;
+        }
+
+        function formatOf(el, ctx) {
+            const t = textPropsOf(el);
+            const key = t.key + (ctx.bg || '') + (ctx.u ? 'u' : '') + (ctx.st ? 's' : '') + (ctx.va || '');
+            let i = fmtIndex.get(key);
+            if (i === undefined) {
+                const f = Object.assign({}, t.base);
+                if (ctx.bg)
+                    f.bg = ctx.bg;
+                if (ctx.u)
+                    f.u = 1;
+                if (ctx.st)
+                    f.s = 1;
+                if (ctx.va)
+                    f.va = ctx.va;
+                i = fmts.length;
+                fmts.push(f);
+                fmtIndex.set(key, i);
+            }
+            return i;
+        }
+
+        // Elements that take no room on the screen even though their display is not none.
+        function invisible(el, s) {
+            if (el === body || el === document.documentElement)
+                return false;
+            // children of a shadow host that no slot shows
+            const host = el.parentElement;
+            if (host && host.shadowRoot && !el.assignedSlot)
                 return true;
-        }
-        if (s.position === 'absolute' || s.position === 'fixed') {
-            const clip = s.clip;
-            if (clip && clip.startsWith('rect(')) {
-                const v = clip.slice(5, -1).split(/[,\s]+/).map(px);
-                if (v.length === 4 && (v[2] - v[0] < 2 || v[1] - v[3] < 2))
+            const overflow = s.overflow;
+            const position = s.position;
+            const positioned = position === 'absolute' || position === 'fixed';
+            if (overflow === 'visible' && !positioned)
+                return false;
+            const r = el.getBoundingClientRect();
+            if (overflow !== 'visible' && (r.width < 2 || r.height < 2))
+                return true;
+            if (positioned) {
+                const clip = s.clip;
+                if (clip && clip.startsWith('rect(')) {
+                    const v = clip.slice(5, -1).split(/[,\s]+/).map(px);
+                    if (v.length === 4 && (v[2] - v[0] < 2 || v[1] - v[3] < 2))
+                        return true;
+                }
+                if (r.right + window.scrollX <= 0 || r.bottom + window.scrollY <= 0)
+                    return true;
+                const cp = s.clipPath;
+                if (cp && /^inset\(\s*50%/.test(cp))
                     return true;
             }
-            if (r.right + window.scrollX <= 0 || r.bottom + window.scrollY <= 0)
-                return true;
-        }
-        const cp = s.clipPath;
-        if (cp && /^inset\(\s*50%/.test(cp))
-            return true;
-        return false;
-    }
-
-    // What a block adds to the indent of its text. A very wide margin or padding makes room for a
-    // sidebar or centres a column in the window; on paper it would only squeeze the text.
-    function indentOf(s) {
-        let m = px(s.marginLeft);
-        if (s.maxWidth !== 'none' && Math.abs(m - px(s.marginRight)) < 1)
-            m = 0; // centred by auto margins
-
-        const p = px(s.paddingLeft);
-        return (m > LAYOUT_OFFSET ? 0 : m) + (p > LAYOUT_OFFSET ? 0 : p) + px(s.borderLeftWidth);
-    }
-
-    // Script pseudo-links lead nowhere outside the page.
-    function linkTarget(a) {
-        const href = a.href;
-        return /^javascript:/i.test(href) ? null : href;
-    }
-
-    function isBlock(display) {
-        return !INLINE_DISPLAYS.has(display) && !display.startsWith('inline');
-    }
-
-    function alignOf(s) {
-        switch (s.textAlign) {
-        case 'center':
-        case '-webkit-center':
-            return 'c';
-        case 'right':
-        case '-webkit-right':
-            return 'r';
-        case 'end':
-            return s.direction === 'rtl' ? 'l' : 'r';
-        case 'justify':
-            return 'j';
-        default:
-            return s.direction === 'rtl' && s.textAlign === 'start' ? 'r' : 'l';
-        }
-    }
-
-    const LIST_STYLES = {
-        'disc': 'disc', 'circle': 'circle', 'square': 'square', 'decimal': 'decimal',
-        'decimal-leading-zero': 'decimal', 'lower-alpha': 'lower-alpha', 'lower-latin': 'lower-alpha',
-        'upper-alpha': 'upper-alpha', 'upper-latin': 'upper-alpha', 'lower-roman': 'lower-roman',
-        'upper-roman': 'upper-roman'
-    };
-
-    // The number the browser shows on a list item.
-    function itemNumber(li) {
-        const list = li.parentElement;
-        if (!list)
-            return 1;
-        let n = list.tagName === 'OL' && list.hasAttribute('start') ? list.start : 1;
-        for (const sib of list.children) {
-            if (sib.tagName === 'LI' && sib.hasAttribute('value'))
-                n = parseInt(sib.getAttribute('value'), 10) || n;
-            if (sib === li)
-                return n;
-            if (cs(sib).display === 'list-item')
-                ++n;
-        }
-        return n;
-    }
-
-    // ---- the walk -------------------------------------------------------------------------
-    // A Builder collects the blocks of one flow (the page, or a table cell).
-    class Builder {
-        constructor() {
-            this.blocks = [];
-            this.para = null;
-            this.space = 0; // collapsed vertical margin waiting for the next paragraph
-        }
-        open(ctx) {
-            if (!this.para) {
-                const p = {k: 'p', r: [], ml: Math.round(ctx.ml), al: ctx.al};
-                if (this.space)
-                    p.mt = Math.round(this.space);
-                this.space = 0;
-                if (ctx.ti)
-                    p.ti = Math.round(ctx.ti);
-                if (ctx.bbg)
-                    p.bg = ctx.bbg;
-                if (ctx.pre)
-                    p.pre = 1;
-                if (ctx.h)
-                    p.h = ctx.h;
-                if (ctx.li && !ctx.li.used) {
-                    ctx.li.used = true;
-                    p.li = ctx.li.desc;
-                    p.item = ctx.li;
-                    p.ml = Math.round(ctx.ml - ctx.lml);
-                }
-                p.lastSpace = true;
-                p.brEnd = false;
-                this.para = p;
-            }
-            return this.para;
-        }
-        text(s, fmt, href) {
-            const p = this.para;
-            const last = p.r[p.r.length - 1];
-            if (last && last.s !== undefined && last.f === fmt && last.a === href)
-                last.s += s;
-            else {
-                const run = {s: s, f: fmt};
-                if (href)
-                    run.a = href;
-                p.r.push(run);
-            }
-        }
-        close() {
-            const p = this.para;
-            if (!p)
-                return;
-            this.para = null;
-            // a trailing collapsible space and one trailing <br> show nothing
-            let last = p.r[p.r.length - 1];
-            if (last && last.s !== undefined && !p.pre) {
-                last.s = last.s.replace(/ +$/, '');
-                if (!last.s)
-                    p.r.pop();
-            }
-            last = p.r[p.r.length - 1];
-            if (last && last.s !== undefined && last.s.endsWith('\u2028') && (p.r.length > 1 || last.s.length > 1)) {
-                last.s = last.s.slice(0, -1);
-                if (!last.s)
-                    p.r.pop();
-            } else if (last && last.s === '\u2028') {
-                p.r.pop(); // a paragraph holding only a <br>: an empty line
-            }
-            const keep = p.r.length > 0 || p.hadBr || p.hr;
-            delete p.lastSpace;
-            delete p.brEnd;
-            delete p.hadBr;
-            const item = p.item;
-            delete p.item;
-            if (!keep) {
-                if (item) // the item's marker goes to its first paragraph that shows something
-                    item.used = false;
-                // nothing shown: its margins still separate what comes before from what follows
-                this.space = Math.max(this.space, p.mt || 0);
-                return;
-            }
-            this.blocks.push(p);
-        }
-        margin(v) {
-            if (this.para)
-                this.close();
-            if (v > this.space)
-                this.space = v;
-        }
-        finish() {
-            this.close();
-            if (this.space && this.blocks.length) {
-                const last = this.blocks[this.blocks.length - 1];
-                if (last.k === 'p')
-                    last.mb = Math.round(this.space);
-            }
-            return this.blocks;
-        }
-    }
-
-    let range = null; // the range being walked
-
-    function inRange(node) {
-        if (!range)
-            return true;
-        try {
-            return range.intersectsNode(node);
-        } catch (e) {
             return false;
         }
-    }
 
-    function addText(b, ctx, el, str) {
-        if (!str)
-            return;
-        const s = cs(el);
-        if (s.visibility !== 'visible' || px(s.fontSize) === 0)
-            return;
-        const ws = s.whiteSpace;
-        let t = str.replace(/\r\n?/g, '\n');
-        if (PRE_MODES.has(ws)) {
-            t = t.replace(/\n/g, '\u2028');
-        } else if (ws === 'pre-line') {
-            t = t.replace(/[ \t]*\n[ \t]*/g, '\n').replace(/[ \t]+/g, ' ').replace(/\n/g, '\u2028');
-        } else {
-            t = t.replace(/[ \t\n\f]+/g, ' ');
+        // What a block adds to the indent of its text. A very wide margin or padding makes room for a
+        // sidebar or centres a column in the window; on paper it would only squeeze the text.
+        function indentOf(s) {
+            let m = px(s.marginLeft);
+            if (s.maxWidth !== 'none' && Math.abs(m - px(s.marginRight)) < 1)
+                m = 0; // centred by auto margins
+
+            const p = px(s.paddingLeft);
+            return (m > LAYOUT_OFFSET ? 0 : m) + (p > LAYOUT_OFFSET ? 0 : p) + px(s.borderLeftWidth);
         }
-        const p = b.para;
-        if (!PRE_MODES.has(ws)) {
-            if (!p || p.lastSpace)
-                t = t.replace(/^ /, '');
-            t = t.replace(/\u2028 /g, '\u2028');
+
+        // Script pseudo-links lead nowhere outside the page.
+        function linkTarget(a) {
+            const href = a.href;
+            return /^javascript:/i.test(href) ? null : href;
         }
-        if (!t)
-            return;
-        const para = b.open(ctx);
-        b.text(t, formatOf(el, ctx), ctx.href);
-        para.lastSpace = /[ \u2028]$/.test(t);
-    }
 
-    function addBreak(b, ctx, el) {
-        const p = b.open(ctx);
-        b.text('\u2028', formatOf(el, ctx), ctx.href);
-        p.lastSpace = true;
-        p.hadBr = true;
-    }
-
-    function addInlineObject(b, ctx, el, obj) {
-        const p = b.open(ctx);
-        const run = {img: obj, f: formatOf(el, ctx)};
-        if (ctx.href)
-            run.a = ctx.href;
-        p.r.push(run);
-        p.lastSpace = false;
-    }
-
-    function controlText(el) {
-        const tag = el.tagName;
-        if (tag === 'TEXTAREA')
-            return el.value || el.placeholder || '';
-        if (tag === 'SELECT') {
-            const chosen = Array.from(el.selectedOptions || []).map((o) => o.label || o.text);
-            return chosen.join(', ');
+        function isBlock(display) {
+            return !INLINE_DISPLAYS.has(display) && !display.startsWith('inline');
         }
-        const type = (el.type || 'text').toLowerCase();
-        switch (type) {
-        case 'hidden':
-        case 'range':
-        case 'color':
-            return '';
-        case 'checkbox':
-            return el.checked ? '\u2611' : '\u2610';
-        case 'radio':
-            return el.checked ? '\u25c9' : '\u25cb';
-        case 'password':
-            return el.value ? '\u2022'.repeat(el.value.length) : (el.placeholder || '');
-        case 'submit':
-            return el.value || 'Submit';
-        case 'reset':
-            return el.value || 'Reset';
-        case 'button':
-            return el.value;
-        case 'image':
-            return el.alt || '';
-        case 'file':
-            return el.files && el.files.length ? Array.from(el.files).map((f) => f.name).join(', ')
-                                               : 'No file chosen';
-        default:
-            return el.value || el.placeholder || '';
+
+        function alignOf(s) {
+            switch (s.textAlign) {
+            case 'center':
+            case '-webkit-center':
+                return 'c';
+            case 'right':
+            case '-webkit-right':
+                return 'r';
+            case 'end':
+                return s.direction === 'rtl' ? 'l' : 'r';
+            case 'justify':
+                return 'j';
+            default:
+                return s.direction === 'rtl' && s.textAlign === 'start' ? 'r' : 'l';
+            }
         }
-    }
 
-    function contentSize(el, s) {
-        const r = el.getBoundingClientRect();
-        const w = r.width - px(s.paddingLeft) - px(s.paddingRight) - px(s.borderLeftWidth) -
-            px(s.borderRightWidth);
-        const h = r.height - px(s.paddingTop) - px(s.paddingBottom) - px(s.borderTopWidth) -
-            px(s.borderBottomWidth);
-        return [Math.max(1, Math.round(w)), Math.max(1, Math.round(h))];
-    }
+        const LIST_STYLES = {
+            'disc': 'disc', 'circle': 'circle', 'square': 'square', 'decimal': 'decimal',
+            'decimal-leading-zero': 'decimal', 'lower-alpha': 'lower-alpha', 'lower-latin': 'lower-alpha',
+            'upper-alpha': 'upper-alpha', 'upper-latin': 'upper-alpha', 'lower-roman': 'lower-roman',
+            'upper-roman': 'upper-roman'
+        };
 
-    function imageOf(el, s) {
-        const [w, h] = contentSize(el, s);
-        const src = el.currentSrc || el.src || '';
-        const obj = {src: src, w: w, h: h, alt: el.alt || ''};
-        // Images a script made (blob:) are out of reach of the program; copy their pixels here.
-        if (src.startsWith('blob:') && el.complete && el.naturalWidth) {
+        // The number the browser shows on a list item.
+        function itemNumber(li) {
+            const list = li.parentElement;
+            if (!list)
+                return 1;
+            let n = list.tagName === 'OL' && list.hasAttribute('start') ? list.start : 1;
+            for (const sib of list.children) {
+                if (sib.tagName === 'LI' && sib.hasAttribute('value'))
+                    n = parseInt(sib.getAttribute('value'), 10) || n;
+                if (sib === li)
+                    return n;
+                if (cs(sib).display === 'list-item')
+                    ++n;
+            }
+            return n;
+        }
+
+        // ---- the walk -------------------------------------------------------------------------
+        // A Builder collects the blocks of one flow (the page, or a table cell).
+        class Builder {
+            constructor() {
+                this.blocks = [];
+                this.para = null;
+                this.space = 0; // collapsed vertical margin waiting for the next paragraph
+            }
+            open(ctx) {
+                if (!this.para) {
+                    const p = {k: 'p', r: [], ml: Math.round(ctx.ml), al: ctx.al};
+                    if (this.space)
+                        p.mt = Math.round(this.space);
+                    this.space = 0;
+                    if (ctx.ti)
+                        p.ti = Math.round(ctx.ti);
+                    if (ctx.bbg)
+                        p.bg = ctx.bbg;
+                    if (ctx.pre)
+                        p.pre = 1;
+                    if (ctx.h)
+                        p.h = ctx.h;
+                    if (ctx.li && !ctx.li.used) {
+                        ctx.li.used = true;
+                        p.li = ctx.li.desc;
+                        p.item = ctx.li;
+                        p.ml = Math.round(ctx.ml - ctx.lml);
+                    }
+                    p.lastSpace = true;
+                    p.brEnd = false;
+                    this.para = p;
+                }
+                return this.para;
+            }
+            text(s, fmt, href) {
+                const p = this.para;
+                const last = p.r[p.r.length - 1];
+                if (last && last.s !== undefined && last.f === fmt && last.a === href)
+                    last.s += s;
+                else {
+                    const run = {s: s, f: fmt};
+                    if (href)
+                        run.a = href;
+                    p.r.push(run);
+                }
+            }
+            close() {
+                const p = this.para;
+                if (!p)
+                    return;
+                this.para = null;
+                // a trailing collapsible space and one trailing <br> show nothing
+                let last = p.r[p.r.length - 1];
+                if (last && last.s !== undefined && !p.pre) {
+                    last.s = last.s.replace(/ +$/, '');
+                    if (!last.s)
+                        p.r.pop();
+                }
+                last = p.r[p.r.length - 1];
+                if (last && last.s !== undefined && last.s.endsWith('\u2028') && (p.r.length > 1 || last.s.length > 1)) {
+                    last.s = last.s.slice(0, -1);
+                    if (!last.s)
+                        p.r.pop();
+                } else if (last && last.s === '\u2028') {
+                    p.r.pop(); // a paragraph holding only a <br>: an empty line
+                }
+                const keep = p.r.length > 0 || p.hadBr || p.hr;
+                delete p.lastSpace;
+                delete p.brEnd;
+                delete p.hadBr;
+                const item = p.item;
+                delete p.item;
+                if (!keep) {
+                    if (item) // the item's marker goes to its first paragraph that shows something
+                        item.used = false;
+                    // nothing shown: its margins still separate what comes before from what follows
+                    this.space = Math.max(this.space, p.mt || 0);
+                    return;
+                }
+                this.blocks.push(p);
+            }
+            margin(v) {
+                if (this.para)
+                    this.close();
+                if (v > this.space)
+                    this.space = v;
+            }
+            finish() {
+                this.close();
+                if (this.space && this.blocks.length) {
+                    const last = this.blocks[this.blocks.length - 1];
+                    if (last.k === 'p')
+                        last.mb = Math.round(this.space);
+                }
+                return this.blocks;
+            }
+        }
+
+        let range = null; // the range being walked
+
+        function inRange(node) {
+            if (!range)
+                return true;
             try {
-                const c = document.createElement('canvas');
-                c.width = el.naturalWidth;
-                c.height = el.naturalHeight;
-                c.getContext('2d').drawImage(el, 0, 0);
-                obj.src = c.toDataURL('image/png');
+                return range.intersectsNode(node);
             } catch (e) {
+                return false;
             }
         }
-        return obj;
-    }
 
-    function walkChildren(b, ctx, el) {
-        for (let n = el.firstChild; n; n = n.nextSibling)
-            walk(b, ctx, n);
-    }
-
-    function walk(b, ctx, node) {
-        if (node.nodeType === Node.TEXT_NODE || node.nodeType === Node.CDATA_SECTION_NODE) {
-            if (!inRange(node))
+        function addText(b, ctx, el, str) {
+            if (!str)
                 return;
-            let str = node.data;
-            if (range) {
-                let start = 0;
-                let end = str.length;
-                if (node === range.endContainer)
-                    end = range.endOffset;
-                if (node === range.startContainer)
-                    start = range.startOffset;
-                str = str.slice(start, end);
-            }
-            const parent = node.parentElement;
-            if (parent && parent.tagName === 'DETAILS' && !parent.open)
+            const tp = textPropsOf(el);
+            if (tp.vis !== 'visible' || tp.size === 0)
                 return;
-            if (parent)
-                addText(b, ctx, parent, str);
-            return;
-        }
-        if (node.nodeType !== Node.ELEMENT_NODE)
-            return;
-        const el = node;
-        if (NEVER_SHOWN.has(el.tagName) || !inRange(el))
-            return;
-        // a closed <details> shows its first summary only
-        const up = el.parentElement;
-        if (up && up.tagName === 'DETAILS' && !up.open &&
-            !(el.tagName === 'SUMMARY' && up.querySelector(':scope > summary') === el))
-            return;
-        const s = cs(el);
-        if (s.display === 'none' || invisible(el, s))
-            return;
-        const tag = el.tagName;
-
-        // inline context handed to the children
-        const c = Object.assign({}, ctx);
-        const deco = s.textDecorationLine || s.textDecoration || '';
-        if (deco.includes('underline'))
-            c.u = true;
-        if (deco.includes('line-through'))
-            c.st = true;
-        if (s.verticalAlign === 'super')
-            c.va = 'super';
-        else if (s.verticalAlign === 'sub')
-            c.va = 'sub';
-        else if (s.verticalAlign === 'baseline' && isBlock(s.display))
-            c.va = null;
-        if (tag === 'A' && el.href)
-            c.href = linkTarget(el);
-
-        if (tag === 'BR') {
-            if (s.visibility === 'visible')
-                addBreak(b, ctx, el);
-            return;
-        }
-        if (tag === 'IMG') {
-            if (s.visibility === 'visible')
-                addInlineObject(b, c, el, imageOf(el, s));
-            return;
-        }
-        if (tag === 'svg' || (el instanceof SVGSVGElement)) {
-            if (s.visibility === 'visible') {
-                const [w, h] = contentSize(el, s);
-                let svg = new XMLSerializer().serializeToString(el);
-                if (!/^<svg[^>]*\sxmlns=/.test(svg))
-                    svg = svg.replace(/^<svg/, '<svg xmlns="http://www.w3.org/2000/svg"');
-                const alt = (el.getAttribute('aria-label') ||
-                             (el.querySelector('title') ? el.querySelector('title').textContent : '') || '');
-                addInlineObject(b, c, el, {svg: svg, w: w, h: h, alt: alt});
+            const ws = tp.ws;
+            let t = str.replace(/\r\n?/g, '\n');
+            if (PRE_MODES.has(ws)) {
+                t = t.replace(/\n/g, '\u2028');
+            } else if (ws === 'pre-line') {
+                t = t.replace(/[ \t]*\n[ \t]*/g, '\n').replace(/[ \t]+/g, ' ').replace(/\n/g, '\u2028');
+            } else {
+                t = t.replace(/[ \t\n\f]+/g, ' ');
             }
-            return;
+            const p = b.para;
+            if (!PRE_MODES.has(ws)) {
+                if (!p || p.lastSpace)
+                    t = t.replace(/^ /, '');
+                t = t.replace(/\u2028 /g, '\u2028');
+            }
+            if (!t)
+                return;
+            const para = b.open(ctx);
+            b.text(t, formatOf(el, ctx), ctx.href);
+            para.lastSpace = /[ \u2028]$/.test(t);
         }
-        if (tag === 'CANVAS') {
-            if (s.visibility === 'visible') {
-                const [w, h] = contentSize(el, s);
+
+        function addBreak(b, ctx, el) {
+            const p = b.open(ctx);
+            b.text('\u2028', formatOf(el, ctx), ctx.href);
+            p.lastSpace = true;
+            p.hadBr = true;
+        }
+
+        function addInlineObject(b, ctx, el, obj) {
+            const p = b.open(ctx);
+            const run = {img: obj, f: formatOf(el, ctx)};
+            if (ctx.href)
+                run.a = ctx.href;
+            p.r.push(run);
+            p.lastSpace = false;
+        }
+
+        function controlText(el) {
+            const tag = el.tagName;
+            if (tag === 'TEXTAREA')
+                return el.value || el.placeholder || '';
+            if (tag === 'SELECT') {
+                const chosen = Array.from(el.selectedOptions || []).map((o) => o.label || o.text);
+                return chosen.join(', ');
+            }
+            const type = (el.type || 'text').toLowerCase();
+            switch (type) {
+            case 'hidden':
+            case 'range':
+            case 'color':
+                return '';
+            case 'checkbox':
+                return el.checked ? '\u2611' : '\u2610';
+            case 'radio':
+                return el.checked ? '\u25c9' : '\u25cb';
+            case 'password':
+                return el.value ? '\u2022'.repeat(el.value.length) : (el.placeholder || '');
+            case 'submit':
+                return el.value || 'Submit';
+            case 'reset':
+                return el.value || 'Reset';
+            case 'button':
+                return el.value;
+            case 'image':
+                return el.alt || '';
+            case 'file':
+                return el.files && el.files.length ? Array.from(el.files).map((f) => f.name).join(', ')
+                                                   : 'No file chosen';
+            default:
+                return el.value || el.placeholder || '';
+            }
+        }
+
+        function contentSize(el, s) {
+            const r = el.getBoundingClientRect();
+            const w = r.width - px(s.paddingLeft) - px(s.paddingRight) - px(s.borderLeftWidth) -
+                px(s.borderRightWidth);
+            const h = r.height - px(s.paddingTop) - px(s.paddingBottom) - px(s.borderTopWidth) -
+                px(s.borderBottomWidth);
+            return [Math.max(1, Math.round(w)), Math.max(1, Math.round(h))];
+        }
+
+        function imageOf(el, s) {
+            const [w, h] = contentSize(el, s);
+            const src = el.currentSrc || el.src || '';
+            const obj = {src: src, w: w, h: h, alt: el.alt || ''};
+            // Images a script made (blob:) are out of reach of the program; copy their pixels here.
+            if (src.startsWith('blob:') && el.complete && el.naturalWidth) {
                 try {
-                    addInlineObject(b, c, el, {src: el.toDataURL('image/png'), w: w, h: h, alt: ''});
+                    const c = document.createElement('canvas');
+                    c.width = el.naturalWidth;
+                    c.height = el.naturalHeight;
+                    c.getContext('2d').drawImage(el, 0, 0);
+                    obj.src = c.toDataURL('image/png');
                 } catch (e) {
                 }
             }
-            return;
-        }
-        if (tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA') {
-            if (s.visibility !== 'visible')
-                return;
-            const t = controlText(el);
-            if (!t)
-                return;
-            const p = b.open(ctx);
-            let shown = tag === 'TEXTAREA' ? t.replace(/\r\n?|\n/g, '\u2028') : t.replace(/[\r\n]+/g, ' ');
-            b.text(shown, formatOf(el, c), ctx.href);
-            p.lastSpace = false;
-            return;
-        }
-        if ((tag === 'TABLE' || s.display === 'table' || s.display === 'inline-table') && tag === 'TABLE') {
-            table(b, c, el, s);
-            return;
-        }
-        if (tag === 'HR') {
-            b.close();
-            const p = b.open(c);
-            p.hr = 1;
-            b.close();
-            b.margin(px(s.marginBottom));
-            return;
+            return obj;
         }
 
-        if (!isBlock(s.display) || el === body || el === document.documentElement) {
+        function childToward(el, node) {
+            while (node && node.parentNode !== el)
+                node = node.parentNode;
+            return node;
+        }
+
+        // partial: el holds an end of the range, so only some of its children are selected. Those are
+        // found from the range's ends rather than by testing each child, which costs a walk over the
+        // siblings every time and made large flat pages quadratic.
+        function walkChildren(b, ctx, el, partial) {
+            if (!partial || !range) {
+                for (let n = el.firstChild; n; n = n.nextSibling)
+                    walk(b, ctx, n, false);
+                return;
+            }
+            let first = el.firstChild;
+            let last = el.lastChild;
+            let firstPartial = false;
+            let lastPartial = false;
+            if (range.startContainer === el) {
+                first = el.childNodes[range.startOffset] || null;
+            } else if (el.contains(range.startContainer)) {
+                first = childToward(el, range.startContainer);
+                firstPartial = true;
+            }
+            if (range.endContainer === el) {
+                last = range.endOffset > 0 ? el.childNodes[range.endOffset - 1] : null;
+            } else if (el.contains(range.endContainer)) {
+                last = childToward(el, range.endContainer);
+                lastPartial = true;
+            }
+            if (!first || !last)
+                return;
+            for (let n = first; n; n = n.nextSibling) {
+                walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial));
+                if (n === last)
+                    break;
+            }
+        }
+
+        function walk(b, ctx, node, partial) {
+            if (node.nodeType === Node.TEXT_NODE || node.nodeType === Node.CDATA_SECTION_NODE) {
+                let str = node.data;
+                if (range && partial) {
+                    let start = 0;
+                    let end = str.length;
+                    if (node === range.endContainer)
+                        end = range.endOffset;
+                    if (node === range.startContainer)
+                        start = range.startOffset;
+                    str = str.slice(start, end);
+                }
+                const parent = node.parentElement;
+                if (parent && parent.tagName === 'DETAILS' && !parent.open)
+                    return;
+                if (parent)
+                    addText(b, ctx, parent, str);
+                return;
+            }
+            if (node.nodeType !== Node.ELEMENT_NODE)
+                return;
+            const el = node;
+            if (NEVER_SHOWN.has(el.tagName))
+                return;
+            // a closed <details> shows its first summary only
+            const up = el.parentElement;
+            if (up && up.tagName === 'DETAILS' && !up.open &&
+                !(el.tagName === 'SUMMARY' && up.querySelector(':scope > summary') === el))
+                return;
+            const s = cs(el);
+            const display = s.display;
+            if (display === 'none' || invisible(el, s))
+                return;
+            const tag = el.tagName;
+            const block = isBlock(display);
+
+            // inline context handed to the children
+            const c = Object.assign({}, ctx);
+            const deco = s.textDecorationLine;
+            if (deco !== 'none') {
+                if (deco.includes('underline'))
+                    c.u = true;
+                if (deco.includes('line-through'))
+                    c.st = true;
+            }
+            if (block) {
+                c.va = null;
+            } else {
+                const va = s.verticalAlign;
+                if (va === 'super' || va === 'sub')
+                    c.va = va;
+            }
+            if (tag === 'A' && el.href)
+                c.href = linkTarget(el);
+
+            if (tag === 'BR') {
+                if (s.visibility === 'visible')
+                    addBreak(b, ctx, el);
+                return;
+            }
+            if (tag === 'IMG') {
+                if (s.visibility === 'visible')
+                    addInlineObject(b, c, el, imageOf(el, s));
+                return;
+            }
+            if (tag === 'svg' || (el instanceof SVGSVGElement)) {
+                if (s.visibility === 'visible') {
+                    const [w, h] = contentSize(el, s);
+                    let svg = new XMLSerializer().serializeToString(el);
+                    if (!/^<svg[^>]*\sxmlns=/.test(svg))
+                        svg = svg.replace(/^<svg/, '<svg xmlns="http://www.w3.org/2000/svg"');
+                    const alt = (el.getAttribute('aria-label') ||
+                                 (el.querySelector('title') ? el.querySelector('title').textContent : '') || '');
+                    addInlineObject(b, c, el, {svg: svg, w: w, h: h, alt: alt});
+                }
+                return;
+            }
+            if (tag === 'CANVAS') {
+                if (s.visibility === 'visible') {
+                    const [w, h] = contentSize(el, s);
+                    try {
+                        addInlineObject(b, c, el, {src: el.toDataURL('image/png'), w: w, h: h, alt: ''});
+                    } catch (e) {
+                    }
+                }
+                return;
+            }
+            if (tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA') {
+                if (s.visibility !== 'visible')
+                    return;
+                const t = controlText(el);
+                if (!t)
+                    return;
+                const p = b.open(ctx);
+                let shown = tag === 'TEXTAREA' ? t.replace(/\r\n?|\n/g, '\u2028') : t.replace(/[\r\n]+/g, ' ');
+                b.text(shown, formatOf(el, c), ctx.href);
+                p.lastSpace = false;
+                return;
+            }
+            if (tag === 'TABLE') {
+                table(b, c, el, s, partial);
+                return;
+            }
+            if (tag === 'HR') {
+                b.close();
+                const p = b.open(c);
+                p.hr = 1;
+                b.close();
+                b.margin(px(s.marginBottom));
+                return;
+            }
+
+            if (!block || el === body || el === document.documentElement) {
+                const bg = colour(s.backgroundColor);
+                if (bg && el !== body && el !== document.documentElement)
+                    c.bg = bg;
+                walkChildren(b, c, el, partial);
+                return;
+            }
+
+            // a block box: a paragraph boundary on each side, with its margins around it
+            b.margin(px(s.marginTop));
+            c.bg = null;
             const bg = colour(s.backgroundColor);
-            if (bg && el !== body && el !== document.documentElement)
-                c.bg = bg;
-            walkChildren(b, c, el);
-            return;
-        }
-
-        // a block box: a paragraph boundary on each side, with its margins around it
-        b.margin(px(s.marginTop));
-        c.bg = null;
-        const bg = colour(s.backgroundColor);
-        if (bg)
-            c.bbg = bg;
-        c.ml = ctx.ml + indentOf(s);
-        c.al = alignOf(s);
-        c.ti = px(s.textIndent);
-        c.pre = PRE_MODES.has(s.whiteSpace);
-        c.h = /^H[1-6]$/.test(tag) ? +tag[1] : 0;
-        // the first paragraph inside a list item carries the item's marker
-        c.li = ctx.li && !ctx.li.used ? ctx.li : null;
-        const isList = tag === 'UL' || tag === 'OL' || tag === 'MENU' || tag === 'DIR';
-        if (isList) {
-            c.lml = (ctx.lml || 0) + px(s.paddingLeft);
-        }
-        if (s.display === 'list-item' && tag !== 'SUMMARY') {
-            const style = LIST_STYLES[s.listStyleType];
-            if (style) {
-                const list = el.parentElement || el;
-                let id = listIds.get(list);
-                if (!id) {
-                    id = nextListId++;
-                    listIds.set(list, id);
-                }
-                let lvl = 1;
-                for (let a = el.parentElement; a && a !== body; a = a.parentElement) {
-                    if (cs(a).display === 'list-item')
-                        ++lvl;
-                }
-                const desc = {id: id, st: style, lvl: lvl};
-                if (!listStarted.has(id)) {
-                    listStarted.add(id);
-                    desc.n = itemNumber(el);
-                }
-                c.li = {desc: desc, used: false};
+            if (bg)
+                c.bbg = bg;
+            c.ml = ctx.ml + indentOf(s);
+            c.al = alignOf(s);
+            c.ti = px(s.textIndent);
+            c.pre = PRE_MODES.has(s.whiteSpace);
+            c.h = /^H[1-6]$/.test(tag) ? +tag[1] : 0;
+            // the first paragraph inside a list item carries the item's marker
+            c.li = ctx.li && !ctx.li.used ? ctx.li : null;
+            const isList = tag === 'UL' || tag === 'OL' || tag === 'MENU' || tag === 'DIR';
+            if (isList) {
+                c.lml = (ctx.lml || 0) + px(s.paddingLeft);
             }
-        }
-        if (tag === 'TD' || tag === 'TH')
-            c.lml = 0;
-        b.close();
-        walkChildren(b, c, el);
-        b.close();
-        // a list item whose content was all hidden still counts in the numbering
-        b.margin(px(s.marginBottom));
-    }
-
-    function table(b, ctx, el, s) {
-        b.margin(px(s.marginTop));
-        b.close();
-        const rows = Array.from(el.rows).filter((r) => cs(r).display !== 'none' && inRange(r));
-        const grid = [];
-        const cells = [];
-        let cols = 0;
-        rows.forEach((row, ri) => {
-            grid[ri] = grid[ri] || [];
-            let ci = 0;
-            for (const cell of row.cells) {
-                const cst = cs(cell);
-                if (cst.display === 'none')
-                    continue;
-                while (grid[ri][ci])
-                    ++ci;
-                const cs_ = Math.max(1, cell.colSpan || 1);
-                let rs = cell.rowSpan;
-                if (rs === 0 || ri + rs > rows.length)
-                    rs = rows.length - ri;
-                rs = Math.max(1, rs);
-                for (let y = ri; y < ri + rs; ++y) {
-                    grid[y] = grid[y] || [];
-                    for (let x = ci; x < ci + cs_; ++x)
-                        grid[y][x] = true;
+            if (display === 'list-item' && tag !== 'SUMMARY') {
+                const style = LIST_STYLES[s.listStyleType];
+                if (style) {
+                    const list = el.parentElement || el;
+                    let id = listIds.get(list);
+                    if (!id) {
+                        id = nextListId++;
+                        listIds.set(list, id);
+                    }
+                    let lvl = 1;
+                    for (let a = el.parentElement; a && a !== body; a = a.parentElement) {
+                        if (cs(a).display === 'list-item')
+                            ++lvl;
+                    }
+                    const desc = {id: id, st: style, lvl: lvl};
+                    if (!listStarted.has(id)) {
+                        listStarted.add(id);
+                        desc.n = itemNumber(el);
+                    }
+                    c.li = {desc: desc, used: false};
                 }
-                cells.push({el: cell, r: ri, c: ci, rs: rs, cs: cs_, st: cst, row: row});
-                ci += cs_;
-                cols = Math.max(cols, ci);
             }
-        });
-        for (const g of grid)
-            cols = Math.max(cols, g ? g.length : 0);
-        if (!rows.length || !cols) {
-            if (el.caption)
-                walk(b, ctx, el.caption);
-            return;
-        }
-        if (el.caption && cs(el.caption).display !== 'none') {
-            const cap = cs(el.caption);
-            const sub = Object.assign({}, ctx, {al: alignOf(cap), h: 0, pre: false, li: null});
+            if (tag === 'TD' || tag === 'TH')
+                c.lml = 0;
             b.close();
-            walkChildren(b, sub, el.caption);
+            walkChildren(b, c, el, partial);
             b.close();
+            // a list item whose content was all hidden still counts in the numbering
+            b.margin(px(s.marginBottom));
         }
 
-        // column widths as laid out: each column from its single-column cells
-        const widths = new Array(cols).fill(0);
-        for (const cell of cells) {
-            if (cell.cs === 1)
-                widths[cell.c] = Math.max(widths[cell.c], cell.el.getBoundingClientRect().width);
-        }
-        for (const cell of cells) {
-            if (cell.cs > 1) {
-                let known = 0;
-                let unknown = 0;
-                for (let x = cell.c; x < cell.c + cell.cs; ++x) {
-                    if (widths[x])
-                        known += widths[x];
-                    else
-                        ++unknown;
+        function table(b, ctx, el, s, partial) {
+            b.margin(px(s.marginTop));
+            b.close();
+            const rows = Array.from(el.rows).filter((r) => cs(r).display !== 'none' && (!partial || inRange(r)));
+            const grid = [];
+            const cells = [];
+            let cols = 0;
+            rows.forEach((row, ri) => {
+                grid[ri] = grid[ri] || [];
+                let ci = 0;
+                for (const cell of row.cells) {
+                    const cst = cs(cell);
+                    if (cst.display === 'none')
+                        continue;
+                    while (grid[ri][ci])
+                        ++ci;
+                    const cs_ = Math.max(1, cell.colSpan || 1);
+                    let rs = cell.rowSpan;
+                    if (rs === 0 || ri + rs > rows.length)
+                        rs = rows.length - ri;
+                    rs = Math.max(1, rs);
+                    for (let y = ri; y < ri + rs; ++y) {
+                        grid[y] = grid[y] || [];
+                        for (let x = ci; x < ci + cs_; ++x)
+                            grid[y][x] = true;
+                    }
+                    cells.push({el: cell, r: ri, c: ci, rs: rs, cs: cs_, st: cst, row: row});
+                    ci += cs_;
+                    cols = Math.max(cols, ci);
                 }
-                if (unknown) {
-                    const rest = Math.max(0, cell.el.getBoundingClientRect().width - known) / unknown;
+            });
+            for (const g of grid)
+                cols = Math.max(cols, g ? g.length : 0);
+            if (!rows.length || !cols) {
+                if (el.caption)
+                    walk(b, ctx, el.caption, partial);
+                return;
+            }
+            if (el.caption && cs(el.caption).display !== 'none') {
+                const cap = cs(el.caption);
+                const sub = Object.assign({}, ctx, {al: alignOf(cap), h: 0, pre: false, li: null});
+                b.close();
+                walkChildren(b, sub, el.caption, partial);
+                b.close();
+            }
+
+            // column widths as laid out: each column from its single-column cells
+            const widths = new Array(cols).fill(0);
+            for (const cell of cells) {
+                if (cell.cs === 1)
+                    widths[cell.c] = Math.max(widths[cell.c], cell.el.getBoundingClientRect().width);
+            }
+            for (const cell of cells) {
+                if (cell.cs > 1) {
+                    let known = 0;
+                    let unknown = 0;
                     for (let x = cell.c; x < cell.c + cell.cs; ++x) {
-                        if (!widths[x])
-                            widths[x] = rest || 20;
+                        if (widths[x])
+                            known += widths[x];
+                        else
+                            ++unknown;
+                    }
+                    if (unknown) {
+                        const rest = Math.max(0, cell.el.getBoundingClientRect().width - known) / unknown;
+                        for (let x = cell.c; x < cell.c + cell.cs; ++x) {
+                            if (!widths[x])
+                                widths[x] = rest || 20;
+                        }
                     }
                 }
             }
-        }
 
-        const first = cells[0].st;
-        const collapse = s.borderCollapse === 'collapse';
-        const bd = Math.max(px(s.borderLeftWidth), px(first.borderLeftWidth));
-        const t = {
-            k: 't', rows: rows.length, cols: cols, w: widths.map((w) => Math.round(w)),
-            tw: Math.round(el.getBoundingClientRect().width), bd: Math.round(bd * 4) / 4,
-            pad: Math.round(px(first.paddingLeft)),
-            sp: collapse ? 0 : Math.round(px((s.borderSpacing || '0').split(' ')[0])),
-            ml: Math.round(ctx.ml + px(s.marginLeft)), cells: []
-        };
-        const bc = colour(px(first.borderLeftWidth) ? first.borderLeftColor : s.borderLeftColor);
-        if (bc && bd)
-            t.bc = bc;
-        if (t.ml > 0)
-            t.ml = Math.min(t.ml, 400);
-        if (el.tHead && cs(el.tHead).display !== 'none')
-            t.hdr = Math.min(rows.length, rows.filter((r) => r.parentElement === el.tHead).length);
-        const tbg = colour(s.backgroundColor);
-        for (const cell of cells) {
-            const cb = new Builder();
-            const sub = Object.assign({}, ctx, {
-                ml: px(cell.st.paddingLeft) - t.pad, lml: 0, al: alignOf(cell.st), bbg: null,
-                bg: null, h: 0, li: null, ti: 0, pre: PRE_MODES.has(cell.st.whiteSpace)
-            });
-            if (sub.ml < 0)
+            const first = cells[0].st;
+            const collapse = s.borderCollapse === 'collapse';
+            const bd = Math.max(px(s.borderLeftWidth), px(first.borderLeftWidth));
+            const t = {
+                k: 't', rows: rows.length, cols: cols, w: widths.map((w) => Math.round(w)),
+                tw: Math.round(el.getBoundingClientRect().width), bd: Math.round(bd * 4) / 4,
+                pad: Math.round(px(first.paddingLeft)),
+                sp: collapse ? 0 : Math.round(px((s.borderSpacing || '0').split(' ')[0])),
+                ml: Math.round(ctx.ml + px(s.marginLeft)), cells: []
+            };
+            const bc = colour(px(first.borderLeftWidth) ? first.borderLeftColor : s.borderLeftColor);
+            if (bc && bd)
+                t.bc = bc;
+            if (t.ml > 0)
+                t.ml = Math.min(t.ml, 400);
+            if (el.tHead && cs(el.tHead).display !== 'none')
+                t.hdr = Math.min(rows.length, rows.filter((r) => r.parentElement === el.tHead).length);
+            const tbg = colour(s.backgroundColor);
+            for (const cell of cells) {
+                const cb = new Builder();
+                const sub = Object.assign({}, ctx, {
+                    ml: px(cell.st.paddingLeft) - t.pad, lml: 0, al: alignOf(cell.st), bbg: null,
+                    bg: null, h: 0, li: null, ti: 0, pre: PRE_MODES.has(cell.st.whiteSpace)
+                });
+                if (sub.ml < 0)
+                    sub.ml = 0;
+                // the cell's own margin: none, the flow starts at the cell's content edge
                 sub.ml = 0;
-            // the cell's own margin: none, the flow starts at the cell's content edge
-            sub.ml = 0;
-            walkChildren(cb, sub, cell.el);
-            const out = {r: cell.r, c: cell.c, b: cb.finish()};
-            if (cell.rs > 1)
-                out.rs = cell.rs;
-            if (cell.cs > 1)
-                out.cs = cell.cs;
-            let bg = colour(cell.st.backgroundColor) || colour(cs(cell.row).backgroundColor);
-            if (!bg && cell.row.parentElement && cell.row.parentElement !== el)
-                bg = colour(cs(cell.row.parentElement).backgroundColor);
-            if (!bg)
-                bg = tbg;
-            if (bg)
-                out.bg = bg;
-            if (cell.el.tagName === 'TH')
-                out.th = 1;
-            t.cells.push(out);
+                if (!partial)
+                    walkChildren(cb, sub, cell.el, false);
+                else if (inRange(cell.el))
+                    walkChildren(cb, sub, cell.el,
+                                 cell.el.contains(range.startContainer) || cell.el.contains(range.endContainer));
+                const out = {r: cell.r, c: cell.c, b: cb.finish()};
+                if (cell.rs > 1)
+                    out.rs = cell.rs;
+                if (cell.cs > 1)
+                    out.cs = cell.cs;
+                let bg = colour(cell.st.backgroundColor) || colour(cs(cell.row).backgroundColor);
+                if (!bg && cell.row.parentElement && cell.row.parentElement !== el)
+                    bg = colour(cs(cell.row.parentElement).backgroundColor);
+                if (!bg)
+                    bg = tbg;
+                if (bg)
+                    out.bg = bg;
+                if (cell.el.tagName === 'TH')
+                    out.th = 1;
+                t.cells.push(out);
+            }
+            b.blocks.push(t);
+            b.space = 0;
+            b.margin(px(s.marginBottom));
         }
-        b.blocks.push(t);
-        b.space = 0;
-        b.margin(px(s.marginBottom));
+
+        // ---- the selection as HTML and as text ------------------------------------------------
+        function selectionHtml() {
+            const box = document.createElement('div');
+            for (const r of ranges)
+                box.appendChild(r.cloneContents());
+            for (const e of box.querySelectorAll('[href]')) {
+                try {
+                    e.setAttribute('href', new URL(e.getAttribute('href'), document.baseURI).href);
+                } catch (err) {
+                }
+            }
+            for (const e of box.querySelectorAll('[src]')) {
+                try {
+                    e.setAttribute('src', new URL(e.getAttribute('src'), document.baseURI).href);
+                } catch (err) {
+                }
+            }
+            for (const e of box.querySelectorAll('script'))
+                e.remove();
+            return box.innerHTML;
+        }
+
+        const root = new Builder();
+        const base = {ml: 0, lml: 0, al: 'l', bg: null, bbg: null, u: false, st: false, va: null, href: null,
+            pre: false, h: 0, li: null, ti: 0};
+        for (const r of ranges) {
+            range = r;
+            let top = r.commonAncestorContainer;
+            if (top.nodeType !== Node.ELEMENT_NODE)
+                top = top.parentElement || body;
+            if (top === document.documentElement || top.contains(body))
+                top = body;
+            // the context the selected nodes inherit from their ancestors
+            const ctx = Object.assign({}, base);
+            const chain = [];
+            for (let a = top; a && a !== body && a !== document.documentElement; a = a.parentElement)
+                chain.unshift(a);
+            for (const a of chain) {
+                const s = cs(a);
+                const deco = s.textDecorationLine || '';
+                if (deco.includes('underline'))
+                    ctx.u = true;
+                if (deco.includes('line-through'))
+                    ctx.st = true;
+                if (s.verticalAlign === 'super' || s.verticalAlign === 'sub')
+                    ctx.va = s.verticalAlign;
+                if (a.tagName === 'A' && a.href)
+                    ctx.href = linkTarget(a);
+                if (a !== top && isBlock(s.display)) {
+                    ctx.ml += indentOf(s);
+                    ctx.al = alignOf(s);
+                    ctx.pre = PRE_MODES.has(s.whiteSpace);
+                }
+            }
+            if (top.tagName === 'TR' || top.tagName === 'TBODY' || top.tagName === 'THEAD' ||
+                top.tagName === 'TFOOT') {
+                let t = top;
+                while (t && t.tagName !== 'TABLE')
+                    t = t.parentElement;
+                if (t)
+                    top = t;
+            }
+            if (top === body)
+                walkChildren(root, ctx, body, true);
+            else
+                walk(root, ctx, top, true);
+            root.close();
+        }
+        range = null;
+        return JSON.stringify({
+            blocks: root.finish(), fmts: fmts, html: selectionHtml(), text: sel ? sel.toString() : '',
+            url: location.href
+        });
     }
 
-    // ---- the selection as HTML and as text ------------------------------------------------
-    function selectionHtml() {
-        const box = document.createElement('div');
-        for (const r of ranges)
-            box.appendChild(r.cloneContents());
-        for (const e of box.querySelectorAll('[href]')) {
-            try {
-                e.setAttribute('href', new URL(e.getAttribute('href'), document.baseURI).href);
-            } catch (err) {
-            }
-        }
-        for (const e of box.querySelectorAll('[src]')) {
-            try {
-                e.setAttribute('src', new URL(e.getAttribute('src'), document.baseURI).href);
-            } catch (err) {
-            }
-        }
-        for (const e of box.querySelectorAll('script'))
-            e.remove();
-        return box.innerHTML;
+    try {
+        return captureSelection();
+    } catch (e) {
+        return JSON.stringify({error: String((e && e.stack) || e)});
     }
-
-    const root = new Builder();
-    const base = {ml: 0, lml: 0, al: 'l', bg: null, bbg: null, u: false, st: false, va: null, href: null,
-        pre: false, h: 0, li: null, ti: 0};
-    for (const r of ranges) {
-        range = r;
-        let top = r.commonAncestorContainer;
-        if (top.nodeType !== Node.ELEMENT_NODE)
-            top = top.parentElement || body;
-        if (top === document.documentElement || top.contains(body))
-            top = body;
-        // the context the selected nodes inherit from their ancestors
-        const ctx = Object.assign({}, base);
-        const chain = [];
-        for (let a = top; a && a !== body && a !== document.documentElement; a = a.parentElement)
-            chain.unshift(a);
-        for (const a of chain) {
-            const s = cs(a);
-            const deco = s.textDecorationLine || '';
-            if (deco.includes('underline'))
-                ctx.u = true;
-            if (deco.includes('line-through'))
-                ctx.st = true;
-            if (s.verticalAlign === 'super' || s.verticalAlign === 'sub')
-                ctx.va = s.verticalAlign;
-            if (a.tagName === 'A' && a.href)
-                ctx.href = linkTarget(a);
-            if (a !== top && isBlock(s.display)) {
-                ctx.ml += indentOf(s);
-                ctx.al = alignOf(s);
-                ctx.pre = PRE_MODES.has(s.whiteSpace);
-            }
-        }
-        if (top.tagName === 'TR' || top.tagName === 'TBODY' || top.tagName === 'THEAD' ||
-            top.tagName === 'TFOOT') {
-            let t = top;
-            while (t && t.tagName !== 'TABLE')
-                t = t.parentElement;
-            if (t)
-                top = t;
-        }
-        if (top === body)
-            walkChildren(root, ctx, body);
-        else
-            walk(root, ctx, top);
-        root.close();
-    }
-    range = null;
-    return JSON.stringify({
-        blocks: root.finish(), fmts: fmts, html: selectionHtml(), text: sel ? sel.toString() : '',
-        url: location.href
-    });
 })();

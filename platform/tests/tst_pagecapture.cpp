@@ -117,6 +117,7 @@ private slots:
     void missingImagesKeepAlt();
     void linksAbsolute();
     void formControls();
+    void partialSelection_data();
     void partialSelection();
     void strictContentSecurityPolicy();
     void selectionHtmlAndText();
@@ -571,15 +572,40 @@ void tst_PageCapture::formControls()
              QStringLiteral("Press me \u2611 yes \u2610 no"));
 }
 
+void tst_PageCapture::partialSelection_data()
+{
+    QTest::addColumn<QString>("start"); // node expression, offset
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("across paragraphs") << "document.getElementById('b').firstChild,6"
+                                       << "document.getElementById('c').firstChild,9"
+                                       << "here and\nend there";
+    QTest::newRow("inside one text") << "document.getElementById('b').firstChild,6"
+                                     << "document.getElementById('b').firstChild,10"
+                                     << "here";
+    QTest::newRow("whole elements") << "document.body,3"
+                                    << "document.body,6"
+                                    << "Start here and\nend there please";
+    QTest::newRow("out of bold") << "document.getElementById('bold').firstChild,4"
+                                 << "document.getElementById('e').lastChild,3"
+                                 << "three fo";
+}
+
 void tst_PageCapture::partialSelection()
 {
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, expected);
     CAPTURE(c, QStringLiteral("partial.html"),
-            QStringLiteral("(function(){var r=document.createRange();"
-                           "r.setStart(document.getElementById('b').firstChild,6);"
-                           "r.setEnd(document.getElementById('c').firstChild,9);"
-                           "var s=getSelection();s.removeAllRanges();s.addRange(r);})()"));
-    QCOMPARE(c.document->toPlainText(), QStringLiteral("here and\nend there"));
-    QCOMPARE(c.text.simplified(), QStringLiteral("here and end there"));
+            QStringLiteral("(function(){var r=document.createRange();r.setStart(%1);r.setEnd(%2);"
+                           "var s=getSelection();s.removeAllRanges();s.addRange(r);})()")
+                .arg(start, end));
+    QCOMPARE(c.document->toPlainText(), expected);
+    QCOMPARE(c.text.simplified(), QString(expected).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    if (expected.startsWith(QLatin1String("three"))) {
+        QCOMPARE(fragmentWith(*c.document, QStringLiteral("three"))->format.fontWeight(), 700);
+        QVERIFY(fragmentWith(*c.document, QStringLiteral("fo"))->format.fontWeight() < 600);
+    }
 }
 
 void tst_PageCapture::strictContentSecurityPolicy()
