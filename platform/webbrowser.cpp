@@ -119,6 +119,10 @@ WebBrowser::WebBrowser(QWidget *parent) : QWidget(parent)
     // Previews must not take the focus from the page list.
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     connect(m_page, &QWebEnginePage::loadingChanged, this, &WebBrowser::loadingChanged);
+    connect(m_page, &QWebEnginePage::urlChanged, this, [this] {
+        if (m_jumpPending)
+            jumpCompleted();
+    });
     connect(m_page, &BrowserPage::copyRequested, this, &WebBrowser::copyFromUser);
     // A renderer that dies mid-load finishes no load, and one that dies later leaves an empty
     // pane: either way a page takes its place and reports its load.
@@ -155,7 +159,32 @@ void WebBrowser::Navigate(const QString &url)
              QStringLiteral("The address \"%1\" is not valid: %2").arg(url, address.errorString()));
         return;
     }
+    // A jump to a fragment of the document shown loads nothing and so reports nothing: the
+    // control reports it once the address has changed (at the latest after a second, should
+    // the engine not move at all).
+    const bool withinDocument =
+        !m_loading && address.hasFragment() && !m_page->url().isEmpty() &&
+        address.adjusted(QUrl::RemoveFragment) == m_page->url().adjusted(QUrl::RemoveFragment);
+    const bool alreadyThere = address == m_page->url();
     m_page->load(address);
+    if (!withinDocument)
+        return;
+    if (alreadyThere) {
+        raiseCompletion();
+        return;
+    }
+    const unsigned jump = ++m_jump;
+    m_jumpPending = true;
+    QTimer::singleShot(1000, this, [this, jump] {
+        if (m_jumpPending && jump == m_jump)
+            jumpCompleted();
+    });
+}
+
+void WebBrowser::jumpCompleted()
+{
+    m_jumpPending = false;
+    raiseCompletion();
 }
 
 void WebBrowser::ExecWB(int cmdId, int option)
@@ -189,6 +218,8 @@ QString WebBrowser::LocationURL() const
 
 void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
 {
+    m_loading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
+    m_jumpPending = false;
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         return;

@@ -65,6 +65,7 @@ private:
     void loadingChanged(const QWebEngineLoadingInfo &info);
     void showCannotBeShown(const QUrl &url, const QString &title);
     void raiseCompletion();
+    void jumpCompleted();
     bool selectAll();
     bool copySelection();
     void copyFromUser();
@@ -73,4 +74,8 @@ private:
     QWebEngineProfile *m_profile = nullptr;
     BrowserPage *m_page = nullptr;
     QWebEngineView *m_view = nullptr;
+    bool m_loading = false;
+    // A jump within the document shown, waiting for the engine to take it.
+    bool m_jumpPending = false;
+    unsigned m_jump = 0;
 };

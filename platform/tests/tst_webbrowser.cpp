@@ -130,6 +130,7 @@ private slots:
     void laysOutAtDesktopWidth();
     void showsEachKindOfEntry_data();
     void showsEachKindOfEntry();
+    void aJumpWithinThePageCompletes();
     void scriptDialogsAreAnsweredSilently();
     void popupsAreRefused();
     void aPageThatAsksBeforeLeavingIsLeft();
@@ -312,6 +313,23 @@ void TestWebBrowser::showsEachKindOfEntry()
         QCOMPARE(evaluate(browser, script).toString(), expected);
     QVERIFY2(BrowserAddress::same(QUrl(browser.LocationURL()), BrowserAddress::resolve(entry)),
              qPrintable(browser.LocationURL()));
+}
+
+// Navigating to a fragment of the page shown loads no document, yet a run waits for the
+// notifications all the same.
+void TestWebBrowser::aJumpWithinThePageCompletes()
+{
+    WebBrowser browser;
+    browser.show();
+    QVERIFY(load(browser, dataPage("page.html")));
+    QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
+    QVERIFY(load(browser, QUrl::fromLocalFile(dataPage("page.html")).toString() +
+                              QStringLiteral("#second")));
+    QCOMPARE(downloads.count(), 1);
+    QVERIFY(browser.LocationURL().endsWith(QLatin1String("page.html#second")));
+    // The same jump once more: the engine does not move, the notifications still come.
+    QVERIFY(load(browser, browser.LocationURL()));
+    QCOMPARE(downloads.count(), 2);
 }
 
 void TestWebBrowser::scriptDialogsAreAnsweredSilently()
