@@ -433,6 +433,34 @@
             return obj;
         }
 
+        // An inline SVG drawn outside the page loses the page's style sheets (icons coloured with
+        // "fill: currentColor" and the like); its painting properties go along in style attributes.
+        const SVG_PAINT = ['fill', 'fill-opacity', 'fill-rule', 'stroke', 'stroke-width', 'stroke-opacity',
+            'stroke-linecap', 'stroke-linejoin', 'stroke-dasharray', 'opacity', 'stop-color',
+            'stop-opacity', 'font-family', 'font-size', 'font-weight', 'font-style', 'text-anchor', 'display',
+            'visibility'];
+        function svgWithStyles(svg) {
+            const copy = svg.cloneNode(true);
+            const from = [svg].concat(Array.from(svg.querySelectorAll('*')));
+            const to = [copy].concat(Array.from(copy.querySelectorAll('*')));
+            for (let i = 0; i < from.length && i < to.length && i < 5000; ++i) {
+                const st = getComputedStyle(from[i]);
+                let css = '';
+                for (const name of SVG_PAINT) {
+                    const v = st.getPropertyValue(name);
+                    if (v)
+                        css += name + ':' + v + ';';
+                }
+                to[i].setAttribute('style', css + (to[i].getAttribute('style') || ''));
+            }
+            const r = svg.getBoundingClientRect();
+            if (!copy.hasAttribute('width'))
+                copy.setAttribute('width', String(Math.round(r.width)));
+            if (!copy.hasAttribute('height'))
+                copy.setAttribute('height', String(Math.round(r.height)));
+            return copy;
+        }
+
         function childToward(el, node) {
             while (node && node.parentNode !== el)
                 node = node.parentNode;
@@ -541,7 +569,7 @@
             if (tag === 'svg' || (el instanceof SVGSVGElement)) {
                 if (s.visibility === 'visible') {
                     const [w, h] = contentSize(el, s);
-                    let svg = new XMLSerializer().serializeToString(el);
+                    let svg = new XMLSerializer().serializeToString(svgWithStyles(el));
                     if (!/^<svg[^>]*\sxmlns=/.test(svg))
                         svg = svg.replace(/^<svg/, '<svg xmlns="http://www.w3.org/2000/svg"');
                     const alt = (el.getAttribute('aria-label') ||

@@ -501,13 +501,15 @@ void tst_PageCapture::imagesEmbedded_data()
     QTest::addColumn<int>("index");
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
-    QTest::addColumn<QByteArray>("format");
-    QTest::addColumn<QSize>("pixels"); // of the stored picture, empty when any
-    QTest::newRow("local png") << 0 << 80 << 60 << QByteArray("png") << QSize(40, 30);
-    QTest::newRow("data url") << 1 << 16 << 12 << QByteArray("png") << QSize(8, 6);
-    QTest::newRow("svg file") << 2 << 25 << 25 << QByteArray("png") << QSize();
-    QTest::newRow("bmp") << 3 << 20 << 20 << QByteArray("png") << QSize(3, 2);
-    QTest::newRow("inline svg") << 4 << 30 << 20 << QByteArray("png") << QSize();
+    QTest::addColumn<QSize>("pixels"); // of the stored picture, empty when drawn from vectors
+    QTest::addColumn<QColor>("centre");
+    QTest::newRow("local png") << 0 << 80 << 60 << QSize(40, 30) << QColor(255, 0, 0);
+    QTest::newRow("data url") << 1 << 16 << 12 << QSize(8, 6) << QColor(0, 0, 255);
+    QTest::newRow("svg file") << 2 << 25 << 25 << QSize() << QColor(0, 160, 0);
+    QTest::newRow("bmp") << 3 << 20 << 20 << QSize(3, 2) << QColor(0, 160, 0);
+    QTest::newRow("inline svg") << 4 << 30 << 20 << QSize() << QColor(0, 0, 255);
+    QTest::newRow("inline svg styled by the page")
+        << 5 << 20 << 20 << QSize() << QColor(255, 128, 0);
 }
 
 void tst_PageCapture::imagesEmbedded()
@@ -515,25 +517,28 @@ void tst_PageCapture::imagesEmbedded()
     QFETCH(int, index);
     QFETCH(int, width);
     QFETCH(int, height);
-    QFETCH(QByteArray, format);
     QFETCH(QSize, pixels);
+    QFETCH(QColor, centre);
     CAPTURE(c, QStringLiteral("images.html"));
     const QList<QTextImageFormat> all = images(*c.document);
-    QCOMPARE(all.size(), 5);
+    QCOMPARE(all.size(), 6);
     const QTextImageFormat image = all[index];
     QCOMPARE(qRound(image.width()), width);
     QCOMPARE(qRound(image.height()), height);
     const QVariant data = c.document->resource(QTextDocument::ImageResource, QUrl(image.name()));
     QCOMPARE(data.typeId(), QMetaType::QByteArray);
     const QByteArray bytes = data.toByteArray();
-    QVERIFY(format == "png" ? bytes.startsWith("\x89PNG") : bytes.startsWith("\xff\xd8"));
+    QVERIFY(bytes.startsWith("\x89PNG")); // every one of these is stored as PNG
     QImage decoded;
     QVERIFY(decoded.loadFromData(bytes));
     if (!pixels.isEmpty())
         QCOMPARE(decoded.size(), pixels);
     else // drawn from vectors: at least as large as it is shown
         QVERIFY(decoded.width() >= width && decoded.height() >= height);
-    QVERIFY(decoded.pixelColor(decoded.width() / 2, decoded.height() / 2).alpha() > 0);
+    const QColor pixel = decoded.pixelColor(decoded.width() / 2, decoded.height() / 2);
+    QVERIFY2(qAbs(pixel.red() - centre.red()) < 8 && qAbs(pixel.green() - centre.green()) < 8 &&
+                 qAbs(pixel.blue() - centre.blue()) < 8 && pixel.alpha() > 200,
+             qPrintable(pixel.name()));
 }
 
 void tst_PageCapture::missingImagesKeepAlt()
