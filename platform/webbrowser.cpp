@@ -159,6 +159,11 @@ void WebBrowser::Navigate(const QString &url)
              QStringLiteral("The address \"%1\" is not valid: %2").arg(url, address.errorString()));
         return;
     }
+    // A script address runs in the page shown and loads nothing to report.
+    if (address.scheme().compare(u"javascript", Qt::CaseInsensitive) == 0) {
+        showCannotBeShown(address, QStringLiteral("This address cannot be shown"));
+        return;
+    }
     // A jump to a fragment of the document shown loads nothing and so reports nothing: the
     // control reports it once the address has changed (at the latest after a second, should
     // the engine not move at all).

@@ -131,6 +131,8 @@ private slots:
     void showsEachKindOfEntry_data();
     void showsEachKindOfEntry();
     void aJumpWithinThePageCompletes();
+    void everyAddressCompletes_data();
+    void everyAddressCompletes();
     void scriptDialogsAreAnsweredSilently();
     void popupsAreRefused();
     void aPageThatAsksBeforeLeavingIsLeft();
@@ -330,6 +332,36 @@ void TestWebBrowser::aJumpWithinThePageCompletes()
     // The same jump once more: the engine does not move, the notifications still come.
     QVERIFY(load(browser, browser.LocationURL()));
     QCOMPARE(downloads.count(), 2);
+}
+
+void TestWebBrowser::everyAddressCompletes_data()
+{
+    QTest::addColumn<QString>("address");
+
+    QTest::newRow("script address") << "javascript:void(document.body.textContent='changed')";
+    QTest::newRow("mail address") << "mailto:someone@example.org";
+    QTest::newRow("unknown scheme") << "unknownscheme://thing";
+    QTest::newRow("about page") << "about:nothing-here";
+    QTest::newRow("source view") << "view-source:" +
+                                        QUrl::fromLocalFile(dataPage("page.html")).toString();
+    QTest::newRow("engine page") << "chrome://version";
+    QTest::newRow("bad host name") << "http://exa mple..org/";
+}
+
+// Whatever the address, the previous page goes and the load is reported: a run waits for it.
+void TestWebBrowser::everyAddressCompletes()
+{
+    QFETCH(QString, address);
+    WebBrowser browser;
+    browser.show();
+    QVERIFY(load(browser, dataPage("previous.html")));
+    QSignalSpy complete(&browser, &WebBrowser::DocumentComplete);
+    browser.Navigate(address);
+    if (auto failure = browser.takeFailure())
+        QVERIFY(complete.isEmpty()); // refused at once: nothing to wait for
+    else
+        QVERIFY(complete.wait(10000));
+    QVERIFY(!pageText(browser).contains(QLatin1String("PREVIOUS-PAGE-MARKER")));
 }
 
 void TestWebBrowser::scriptDialogsAreAnsweredSilently()
