@@ -28,6 +28,7 @@ namespace {
 constexpr int kMaxStateDepth = 4096;
 constexpr int kMaxTableDepth = 32;
 constexpr int kMaxCellsPerRow = 256;
+constexpr int kMaxListItems = 256;
 constexpr qreal kTwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
 // Cell boundaries beyond this (about 1.7 km) are taken as this, so sums of them cannot overflow.
 constexpr int kMaxTwips = 100000000;
@@ -1843,10 +1844,19 @@ void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container)
     c.setBlockFormat(p.format);
     if (p.listKey != 0) {
         QTextList *&list = m_textLists[qMakePair(container, p.listKey)];
-        if (list)
+        if (list && list->count() >= kMaxListItems) {
+            // Qt marks every item of a list changed when one is added, so a list only grows
+            // to a bounded size; the next one carries its numbering on.
+            QTextListFormat next = list->format();
+            const int start =
+                next.hasProperty(RtfFormat::ListStart) ? next.intProperty(RtfFormat::ListStart) : 1;
+            next.setProperty(RtfFormat::ListStart, start + list->count());
+            list = c.createList(next);
+        } else if (list) {
             list->add(c.block());
-        else
+        } else {
             list = c.createList(p.listFormat);
+        }
     }
     if (p.runs.size() == 1 && p.runs.front().length == p.text.size()) {
         c.insertText(p.text, canonical(p.runs.front().format));
