@@ -95,6 +95,7 @@ private slots:
     void paragraphFormat();
     void lists_data();
     void lists();
+    void longListKeepsNumbering();
     void tables();
     void mergedCells();
     void nestedTable();
@@ -441,6 +442,26 @@ void tst_RtfReader::lists()
     QCOMPARE(actualStart, start);
     // The list supplies the indent; the paragraph's own \li would indent it twice.
     QCOMPARE(b.blockFormat().leftMargin(), 0.0);
+}
+
+void tst_RtfReader::longListKeepsNumbering()
+{
+    QByteArray body = "{\\*\\listtable{\\list{\\listlevel\\levelnfc0\\levelstartat5}\\listid7}}"
+                      "{\\*\\listoverridetable{\\listoverride\\listid7\\ls1}}";
+    const int items = 700;
+    for (int i = 0; i < items; ++i)
+        body += "\\pard\\ls1 item\\par";
+    QTextDocument doc;
+    read(doc, rtf(body));
+    int expected = 5;
+    for (QTextBlock b = doc.begin(); b.isValid() && b.textList(); b = b.next(), ++expected) {
+        const QTextListFormat f = b.textList()->format();
+        const int start =
+            f.hasProperty(RtfFormat::ListStart) ? f.intProperty(RtfFormat::ListStart) : 1;
+        QCOMPARE(start + b.textList()->itemNumber(b), expected);
+        QCOMPARE(f.style(), QTextListFormat::ListDecimal);
+    }
+    QCOMPARE(expected, 5 + items);
 }
 
 void tst_RtfReader::tables()
