@@ -1,11 +1,15 @@
 // Runs in an isolated world of the page: walks the selected nodes with their computed styles and
 // returns, as a JSON string, what the browser shows of them in reading order.
 //
-// Result: {blocks, fmts, html, text}
-//   blocks: list of {k:'p', ...paragraph} and {k:'t', ...table}
-//   paragraph: {r: runs, mt, mb, ml, ti (px), al, bg, pre, h (heading level), hr, li: {id, st, n, lvl}}
-//   run: {s: text, f: index into fmts, a: href} or {img: {src, w, h, alt, svg, data}, f, a}
-//   table: {rows, cols, w: [px], tw, bd, bc, pad, sp, hdr, cells: [{r, c, rs, cs, bg, b: blocks}]}
+// Result: {blocks, fmts, html, text, url}, or {error} when the walk threw
+//   blocks: list of {k:'p', ...paragraph} and {k:'t', ...table}; lengths in CSS px
+//   paragraph: {r: runs, mt, mb, ml, ti, al: l|c|r|j, bg, pre, h (heading level), hr,
+//               li: {id, st (marker), n (first number, on a list's first item), lvl}}
+//   run: {s: text (U+2028 for line breaks), f: index into fmts, a: href}
+//        or {img: {src, w, h, alt} or {svg, w, h, alt}, f, a}
+//   fmts: {ff: [families], fs: size, fw, it, c, bg, u, s, va: super|sub, cap: upper|lower|cap|small}
+//   table: {rows, cols, w: [column widths], tw, bd, bc, pad, sp, ml, hdr,
+//           cells: [{r, c, rs, cs, bg, th, b: blocks}]}
 (function () {
     'use strict';
     function captureSelection() {
@@ -665,7 +669,6 @@
             b.close();
             walkChildren(b, c, el, partial);
             b.close();
-            // a list item whose content was all hidden still counts in the numbering
             b.margin(px(s.marginBottom));
         }
 
@@ -761,14 +764,11 @@
             const tbg = colour(s.backgroundColor);
             for (const cell of cells) {
                 const cb = new Builder();
+                // the cell's flow starts at its content edge: the table's padding places it
                 const sub = Object.assign({}, ctx, {
-                    ml: px(cell.st.paddingLeft) - t.pad, lml: 0, al: alignOf(cell.st), bbg: null,
-                    bg: null, h: 0, li: null, ti: 0, pre: PRE_MODES.has(cell.st.whiteSpace)
+                    ml: 0, lml: 0, al: alignOf(cell.st), bbg: null, bg: null, h: 0, li: null, ti: 0,
+                    pre: PRE_MODES.has(cell.st.whiteSpace)
                 });
-                if (sub.ml < 0)
-                    sub.ml = 0;
-                // the cell's own margin: none, the flow starts at the cell's content edge
-                sub.ml = 0;
                 if (!partial)
                     walkChildren(cb, sub, cell.el, false);
                 else if (inRange(cell.el))
