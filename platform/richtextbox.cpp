@@ -10,9 +10,43 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <memory>
+
 namespace {
 
 const QString RtfMimeTypes[] = {QStringLiteral("text/rtf"), QStringLiteral("application/rtf")};
+
+// What a copy from the pane offers: Qt's own renderings of the selection, made when asked for, and
+// the selection's RTF, written at once because it needs the live document's images.
+class RichTextMimeData final : public QMimeData {
+public:
+    RichTextMimeData(QMimeData *selection, QByteArray rtf)
+        : m_selection(selection), m_rtf(std::move(rtf))
+    {}
+
+    QStringList formats() const override
+    {
+        QStringList result = m_selection->formats();
+        for (const QString &type : RtfMimeTypes)
+            result << type;
+        return result;
+    }
+    bool hasFormat(const QString &type) const override { return formats().contains(type); }
+
+protected:
+    QVariant retrieveData(const QString &type, QMetaType) const override
+    {
+        for (const QString &rtfType : RtfMimeTypes) {
+            if (type == rtfType)
+                return m_rtf;
+        }
+        return m_selection->data(type);
+    }
+
+private:
+    std::unique_ptr<QMimeData> m_selection;
+    QByteArray m_rtf;
+};
 
 } // namespace
 
@@ -127,10 +161,10 @@ void RichTextBox::insertFromMimeData(const QMimeData *source)
 
 QMimeData *RichTextBox::createMimeDataFromSelection() const
 {
-    QMimeData *data = QTextEdit::createMimeDataFromSelection();
+    QMimeData *selection = QTextEdit::createMimeDataFromSelection();
     const QTextCursor cursor = textCursor();
-    if (cursor.hasSelection())
-        data->setData(RtfMimeTypes[0], RtfWriter::write(*document(), cursor.selectionStart(),
-                                                        cursor.selectionEnd()));
-    return data;
+    if (!cursor.hasSelection())
+        return selection;
+    return new RichTextMimeData(
+        selection, RtfWriter::write(*document(), cursor.selectionStart(), cursor.selectionEnd()));
 }

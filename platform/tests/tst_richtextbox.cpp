@@ -5,9 +5,12 @@
 #include "rtfreader.h"
 
 #include <QBuffer>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -98,6 +101,7 @@ private slots:
     void selRtfInserts();
     void selRtfReadsSelection();
     void imageShownAndSaved();
+    void copyAndPasteKeepFormats();
     void saveFileRoundTrip();
     void saveFileFailures_data();
     void saveFileFailures();
@@ -126,8 +130,16 @@ void TestRichTextBox::emptyTextClearsDocument()
     selection.setPosition(4, QTextCursor::KeepAnchor);
     box.setTextCursor(selection);
 
+    QImage blue(8, 8, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    Dispatch::put(&box, SelRTFId, QString::fromLatin1(pngPictureRtf(blue)));
+    const QString image = images(*box.document()).value(0).name();
+    QVERIFY(!resourceImage(*box.document(), image).isNull());
+
     Dispatch::put(&box, TextId, QString());
     QCOMPARE(box.document()->toPlainText(), QString());
+    // The images of the old content go with it.
+    QVERIFY(resourceImage(*box.document(), image).isNull());
     QCOMPARE(box.textCursor().position(), 0);
     QVERIFY(!box.textCursor().hasSelection());
     // Text typed afterwards is not bold: nothing of the old content's formats stays behind.
@@ -245,6 +257,28 @@ void TestRichTextBox::imageShownAndSaved()
     const QImage back = resourceImage(*saved, written[0].name());
     QCOMPARE(back.size(), red.size());
     QCOMPARE(back.pixelColor(20, 15), QColor(Qt::red));
+}
+
+void TestRichTextBox::copyAndPasteKeepFormats()
+{
+    RichTextBox from;
+    Dispatch::put(&from, SelRTFId, QStringLiteral("{\\rtf1 plain {\\b heavy} {\\i leaning}}"));
+    from.selectAll();
+    from.copy();
+    const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(copied->hasFormat(QStringLiteral("text/rtf")));
+    QVERIFY(copied->text().contains(QLatin1String("plain heavy leaning")));
+
+    RichTextBox to;
+    Dispatch::put(&to, SelRTFId, QStringLiteral("{\\rtf1 [] }"));
+    QTextCursor between(to.document());
+    between.setPosition(1);
+    to.setTextCursor(between);
+    to.paste();
+    QCOMPARE(to.toPlainText().remove(QLatin1Char('\n')), QStringLiteral("[plain heavy leaning] "));
+    QVERIFY(formatAt(*to.document(), QStringLiteral("heavy")).font().bold());
+    QVERIFY(formatAt(*to.document(), QStringLiteral("leaning")).font().italic());
+    QVERIFY(!formatAt(*to.document(), QStringLiteral("plain")).font().bold());
 }
 
 void TestRichTextBox::saveFileRoundTrip()
