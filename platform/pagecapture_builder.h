@@ -30,6 +30,8 @@ public:
     // Tables and pictures wider than this (the text width of a Letter or A4 page with one-inch
     // margins, in CSS pixels) are shrunk to it, keeping their proportions.
     static constexpr double MaxWidth = 624;
+    // Tables with more cells than this are written as their cells' paragraphs.
+    static constexpr qint64 MaxTableCells = 1000000;
 
     // The installed family the browser would use for a CSS font-family stack.
     static QString resolveFamily(const QStringList &stack);

@@ -9,6 +9,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -122,6 +124,9 @@ private slots:
     void strictContentSecurityPolicy();
     void selectionHtmlAndText();
     void deletedPageStillAnswers();
+    void navigationDuringCapture();
+    void oddDescriptions_data();
+    void oddDescriptions();
     void emptySelection();
     void imageConversion();
 
@@ -660,6 +665,53 @@ void tst_PageCapture::deletedPageStillAnswers()
     QCOMPARE(calls, 0);
     QTRY_COMPARE(calls, 1);
     QVERIFY(!result.ok);
+}
+
+void tst_PageCapture::navigationDuringCapture()
+{
+    load(QStringLiteral("text.html"));
+    runMain(QStringLiteral("window.getSelection().selectAllChildren(document.body)"));
+    int calls = 0;
+    PageCapture::captureSelection(m_page, [&](CapturedSelection) { ++calls; });
+    m_page->load(QUrl::fromLocalFile(dataPath(QStringLiteral("links.html"))));
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 20000);
+    QTest::qWait(500);
+    QCOMPARE(calls, 1);
+    m_loaded.clear();
+}
+
+void tst_PageCapture::oddDescriptions_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing") << QByteArray("{}") << "";
+    QTest::newRow("unknown format index")
+        << QByteArray(R"({"blocks":[{"k":"p","r":[{"s":"a","f":99}]}]})") << "a";
+    QTest::newRow("spans beyond the table")
+        << QByteArray(R"({"blocks":[{"k":"t","rows":2,"cols":2,"cells":[
+               {"r":0,"c":0,"rs":9,"cs":9,"b":[{"k":"p","r":[{"s":"x"}]}]},
+               {"r":5,"c":-1,"b":[{"k":"p","r":[{"s":"lost"}]}]}]}]})")
+        << "\nx\n"; // Qt keeps a paragraph on each side of a table
+    QTest::newRow("table too big for a table")
+        << QByteArray(R"({"blocks":[{"k":"t","rows":100000,"cols":100,"cells":[
+               {"r":0,"c":0,"b":[{"k":"p","r":[{"s":"first"}]}]},
+               {"r":99999,"c":99,"b":[{"k":"p","r":[{"s":"last"}]}]}]}]})")
+        << "first\nlast";
+    QTest::newRow("list without id")
+        << QByteArray(R"({"blocks":[{"k":"p","li":{"st":"bogus"},"r":[{"s":"item"}]}]})") << "item";
+    QTest::newRow("image without source")
+        << QByteArray(R"({"blocks":[{"k":"p","r":[{"img":{"alt":"alt text"}}]}]})") << "alt text";
+}
+
+// The description comes from a script in someone else's page; whatever it holds gives a document.
+void tst_PageCapture::oddDescriptions()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, text);
+    CaptureDocumentBuilder builder(QJsonDocument::fromJson(json).object());
+    QTextDocument document;
+    builder.build(&document, QList<QByteArray>(builder.imageRequests().size()));
+    QCOMPARE(document.toPlainText(), text);
 }
 
 void tst_PageCapture::emptySelection()
