@@ -56,10 +56,10 @@ void ConcatenationRun::concatenate(QWidget &window, LoadPendingFlag &flag)
     ResultDocument::clear(*form);
     const qint16 n = pageList(*form).ListCount();
     for (qint16 i = 0; i < n; ++i) {
-        flag.setPending();
         // The list may have been cleared or shortened while the run waited.
         if (i >= pageList(*form).ListCount())
             return;
+        flag.setPending();
         const QString text = pageList(*form).List(i);
         if (!load(form, flag, run, text))
             return;

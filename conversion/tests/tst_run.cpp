@@ -207,8 +207,9 @@ void TestRun::shrunkListStopsRun()
                  done == (QStringList{Words[0], Words[1], Words[2]}),
              qPrintable(done.join(QLatin1Char(','))));
     QVERIFY(!window.result().contains(Words[3]));
-    // No empty entries were loaded after the list was cleared.
+    // No empty entries were loaded after the list was cleared, and no wait is left pending.
     QVERIFY(Viewer::shows(window.form, m_pages.page(done.last())));
+    QCOMPARE(window.flag.value(), QVariant::fromValue<qint16>(0));
 }
 
 void TestRun::closedWindowEndsRun()
