@@ -29,9 +29,11 @@ if [ ${#regressions[@]} -gt 0 ]; then
     "$fuzzer" -timeout=10 -rss_limit_mb=4096 "${regressions[@]}"
 fi
 
-# New corpus entries go to the build tree, the kept seeds stay as they are.
+# New corpus entries go to the build tree, the kept seeds stay as they are. A fixed seed makes
+# a CI run repeat what passed here; FUZZ_SEED=0 lets libFuzzer pick one.
 mkdir -p "$build_dir/corpus" "$build_dir/artifacts"
-echo "Fuzzing for ${FUZZ_SECONDS:-60} seconds"
+echo "Fuzzing for ${FUZZ_SECONDS:-60} seconds, seed ${FUZZ_SEED:-1}"
 "$fuzzer" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=4096 \
+    -seed="${FUZZ_SEED:-1}" \
     -max_len=65536 -dict="$fuzz_dir/rtf.dict" -artifact_prefix="$build_dir/artifacts/" \
     -print_final_stats=1 "$build_dir/corpus" "$fuzz_dir/corpus"
