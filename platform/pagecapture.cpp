@@ -4,8 +4,10 @@
 #include "pagecapture_images.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonParseError>
 #include <QPointer>
 #include <QTimer>
@@ -63,16 +65,33 @@ public:
                 fail(QStringLiteral("the page did not answer the copy in time"));
         });
         QPointer<CaptureJob> self(this);
-        m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                              [self](const QVariant &result) {
-                                  if (self)
-                                      self->scriptDone(result);
-                              });
+        m_clock.start();
+        m_page->runJavaScript(
+            profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + script : script,
+            QWebEngineScript::ApplicationWorld, [self](const QVariant &result) {
+                if (self)
+                    self->scriptDone(result);
+            });
     }
 
 private:
+    // FOLVANE_CAPTURE_PROFILE=1 prints where a capture's time goes.
+    static bool profiling()
+    {
+        static const bool on = qEnvironmentVariableIntValue("FOLVANE_CAPTURE_PROFILE") != 0;
+        return on;
+    }
+
+    void lap(const char *stage)
+    {
+        if (profiling())
+            qInfo("capture %s: %.1f ms", stage, double(m_clock.nsecsElapsed()) / 1e6);
+        m_clock.restart();
+    }
+
     void scriptDone(const QVariant &result)
     {
+        lap("script");
         if (m_finished || m_fetching)
             return;
         if (result.typeId() != QMetaType::QString) {
@@ -87,6 +106,13 @@ private:
             return;
         }
         const QJsonObject description = json.object();
+        lap("parse");
+        if (profiling()) {
+            const QJsonObject prof = description.value(QLatin1String("prof")).toObject();
+            for (auto it = prof.begin(); it != prof.end(); ++it)
+                qInfo("  script %s: %.1f ms", qPrintable(it.key()), it.value().toDouble());
+            qInfo("  result %lld chars", static_cast<long long>(result.toString().size()));
+        }
         if (description.contains(QLatin1String("error"))) {
             fail(QStringLiteral("the capture script failed: %1")
                      .arg(description.value(QLatin1String("error")).toString()));
@@ -95,12 +121,15 @@ private:
         m_result.html = description.value(QLatin1String("html")).toString();
         m_result.text = description.value(QLatin1String("text")).toString();
         m_builder = std::make_unique<CaptureDocumentBuilder>(description);
+        lap("prepare");
         m_fetching = true;
         auto *fetcher = new CaptureImageFetcher(this);
         fetcher->fetch(m_builder->imageRequests(), [this](QList<QByteArray> images) {
+            lap("images");
             auto document = std::make_shared<QTextDocument>();
             document->setUndoRedoEnabled(false);
             m_builder->build(document.get(), images);
+            lap("build");
             m_result.document = std::move(document);
             m_result.ok = true;
             finish();
@@ -130,6 +159,7 @@ private:
     }
 
     QPointer<QWebEnginePage> m_page;
+    QElapsedTimer m_clock;
     std::function<void(CapturedSelection)> m_done;
     CapturedSelection m_result;
     std::unique_ptr<CaptureDocumentBuilder> m_builder;

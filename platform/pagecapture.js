@@ -13,6 +13,18 @@
 (function () {
     'use strict';
     function captureSelection() {
+        // FOLVANE_CAPTURE_PROFILE: the program defines folvaneCaptureProfile and gets the time of
+        // each stage back under "prof".
+        const profiling = typeof folvaneCaptureProfile !== 'undefined';
+        const prof = {};
+        let profStart = performance.now();
+        function lap(name) {
+            if (profiling) {
+                const now = performance.now();
+                prof[name] = (prof[name] || 0) + now - profStart;
+                profStart = now;
+            }
+        }
         const LAYOUT_OFFSET = 120; // px
         const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
         const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
@@ -864,10 +876,16 @@
             root.close();
         }
         range = null;
-        return JSON.stringify({
-            blocks: root.finish(), fmts: fmts, html: selectionHtml(), text: sel ? sel.toString() : '',
-            url: location.href
-        });
+        const blocks = root.finish();
+        lap('walk');
+        const html = selectionHtml();
+        lap('html');
+        const text = sel ? sel.toString() : '';
+        lap('text');
+        const out = {blocks: blocks, fmts: fmts, html: html, text: text, url: location.href};
+        if (profiling)
+            out.prof = prof;
+        return JSON.stringify(out);
     }
 
     try {
