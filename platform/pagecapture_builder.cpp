@@ -207,7 +207,11 @@ void CaptureDocumentBuilder::build(QTextDocument *document, const QList<QByteArr
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
     m_fresh = document->isEmpty();
+    // One edit for the whole build: Qt rescans every fragment of the document for frames at the
+    // end of each edit that adds a table, which made pages with many tables quadratic.
+    cursor.beginEditBlock();
     addBlocks(cursor, m_description.value(QLatin1String("blocks")).toArray());
+    cursor.endEditBlock();
 }
 
 void CaptureDocumentBuilder::startBlock(QTextCursor &cursor)
