@@ -379,7 +379,7 @@ private:
     void endDestination(const State &ended);
     void controlWord(const RtfControlWord &w, const RtfToken &t);
     void controlSymbol(int c);
-    void destination(RtfWord w, bool starred);
+    void destination(RtfWord w);
     void flag(RtfWord w);
     void toggle(RtfWord w, bool on);
     void value(RtfWord w, int v, bool hasValue);
@@ -637,7 +637,7 @@ void Builder::controlWord(const RtfControlWord &w, const RtfToken &t)
 {
     switch (w.kind) {
     case RtfWordKind::Destination:
-        destination(w.word, false);
+        destination(w.word);
         break;
     case RtfWordKind::Flag:
         flag(w.word);
@@ -654,7 +654,7 @@ void Builder::controlWord(const RtfControlWord &w, const RtfToken &t)
     }
 }
 
-void Builder::destination(RtfWord w, bool)
+void Builder::destination(RtfWord w)
 {
     State &s = state();
     const Dest current = s.dest;
@@ -2115,8 +2115,6 @@ void Builder::finish()
 // The text after the last paragraph mark is a paragraph of its own, without a mark after it.
 void Builder::finishContent()
 {
-    if (state().dest != Dest::Normal)
-        state().dest = Dest::Normal;
     if (!m_paragraph.isEmpty()) {
         if (state().itap > 0 && !m_tables.empty()) {
             endCell(size_t(state().itap));
