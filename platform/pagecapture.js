@@ -26,10 +26,13 @@
             }
         }
         const LAYOUT_OFFSET = 120; // px
+        const COLLAPSIBLE = /^[ \t\n\r\f]*$/;
         const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
         const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
             'LINK', 'BASE', 'IFRAME', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
             'OPTGROUP', 'PARAM', 'SOURCE', 'TRACK']);
+        const REPLACED = new Set(['IMG', 'INPUT', 'SELECT', 'TEXTAREA', 'BUTTON', 'CANVAS', 'svg', 'IFRAME',
+            'OBJECT', 'EMBED', 'VIDEO', 'AUDIO', 'METER', 'PROGRESS']);
         const INLINE_DISPLAYS = new Set(['inline', 'inline-block', 'inline-flex', 'inline-grid',
             'ruby', 'ruby-text', 'contents']);
 
@@ -60,7 +63,17 @@
             const n = parseFloat(v);
             return isFinite(n) ? n : 0;
         }
+        // Pages use a handful of colours over and over; each is parsed once.
+        const colours = new Map();
         function colour(c) {
+            let v = colours.get(c);
+            if (v === undefined) {
+                v = parseColour(c);
+                colours.set(c, v);
+            }
+            return v;
+        }
+        function parseColour(c) {
             // "rgb(r, g, b)" or "rgba(r, g, b, a)"; fully transparent is no colour at all
             const m = /rgba?\(\s*([\d.]+)[,\s]+([\d.]+)[,\s]+([\d.]+)(?:[,\s/]+([\d.]+%?))?/.exec(c || '');
             if (!m)
@@ -85,13 +98,30 @@
 
         // The character properties of an element, read once: reading a computed style property costs
         // about as much as a layout query, and large pages have hundreds of thousands of elements.
+        // Most elements share their font with many others, so the properties are keyed by the font
+        // shorthand (one read) and the longhands are read only for a font not seen before. The
+        // shorthand is empty for fonts it cannot express; those are read in full.
         const textProps = new WeakMap();
+        const textPropsByKey = new Map();
         function textPropsOf(el) {
             let t = textProps.get(el);
             if (t)
                 return t;
             const s = cs(el);
-            t = {vis: s.visibility, ws: s.whiteSpace, size: px(s.fontSize), key: '', base: null};
+            const font = s.font;
+            const key = font ? font + '|' + s.color + '|' + s.textTransform + '|' + s.visibility + '|' +
+                    s.whiteSpace : '';
+            t = key ? textPropsByKey.get(key) : undefined;
+            if (!t) {
+                t = readTextProps(s);
+                if (key)
+                    textPropsByKey.set(key, t);
+            }
+            textProps.set(el, t);
+            return t;
+        }
+        function readTextProps(s) {
+            const t = {vis: s.visibility, ws: s.whiteSpace, size: px(s.fontSize), key: '', base: null};
             const f = {ff: families(s.fontFamily), fs: Math.round(t.size * 4) / 4};
             const w = parseInt(s.fontWeight, 10) || 400;
             if (w !== 400)
@@ -113,8 +143,12 @@
                 f.cap = 'small';
             t.base = f;
             t.key = JSON.stringify(f);
-            textProps.set(el, t);
             return t;
+        }
+        // The white-space mode alone, for text that may turn out to show nothing.
+        function whiteSpaceOf(el) {
+            const t = textProps.get(el);
+            return t ? t.ws : cs(el).whiteSpace;
         }
 
         function formatOf(el, ctx) {
@@ -174,7 +208,7 @@
         // sidebar or centres a column in the window; on paper it would only squeeze the text.
         function indentOf(s) {
             let m = px(s.marginLeft);
-            if (s.maxWidth !== 'none' && Math.abs(m - px(s.marginRight)) < 1)
+            if (m !== 0 && s.maxWidth !== 'none' && Math.abs(m - px(s.marginRight)) < 1)
                 m = 0; // centred by auto margins
 
             const p = px(s.paddingLeft);
@@ -299,11 +333,12 @@
                     p.r.pop(); // a paragraph holding only a <br>: an empty line
                 }
                 const keep = p.r.length > 0 || p.hadBr || p.hr;
-                delete p.lastSpace;
-                delete p.brEnd;
-                delete p.hadBr;
+                // left undefined rather than deleted, which keeps the object's shape; JSON omits them
+                p.lastSpace = undefined;
+                p.brEnd = undefined;
+                p.hadBr = undefined;
                 const item = p.item;
-                delete p.item;
+                p.item = undefined;
                 if (!keep) {
                     if (item) // the item's marker goes to its first paragraph that shows something
                         item.used = false;
@@ -345,6 +380,12 @@
         function addText(b, ctx, el, str) {
             if (!str)
                 return;
+            // Spaces between blocks, or after a space already shown, collapse to nothing.
+            if ((!b.para || b.para.lastSpace) && COLLAPSIBLE.test(str)) {
+                const ws = whiteSpaceOf(el);
+                if (ws === 'normal' || ws === 'nowrap')
+                    return;
+            }
             const tp = textPropsOf(el);
             if (tp.vis !== 'visible' || tp.size === 0)
                 return;
@@ -548,9 +589,17 @@
                 return;
             const s = cs(el);
             const display = s.display;
-            if (display === 'none' || invisible(el, s))
+            if (display === 'none')
                 return;
             const tag = el.tagName;
+            // An inline box that replaces nothing neither clips its content nor is positioned out of
+            // the flow (absolute positioning makes it a block), so only the slot test applies.
+            if (display === 'inline' && !REPLACED.has(tag)) {
+                if (up && up.shadowRoot && !el.assignedSlot)
+                    return;
+            } else if (invisible(el, s)) {
+                return;
+            }
             const block = isBlock(display);
 
             // inline context handed to the children
@@ -774,6 +823,16 @@
             if (el.tHead && cs(el.tHead).display !== 'none')
                 t.hdr = Math.min(rows.length, rows.filter((r) => r.parentElement === el.tHead).length);
             const tbg = colour(s.backgroundColor);
+            // a row's background (or its group's) shows behind each of its cells that has none
+            const rowBgs = new Map();
+            function bgOf(e) {
+                let v = rowBgs.get(e);
+                if (v === undefined) {
+                    v = colour(cs(e).backgroundColor);
+                    rowBgs.set(e, v);
+                }
+                return v;
+            }
             for (const cell of cells) {
                 const cb = new Builder();
                 // the cell's flow starts at its content edge: the table's padding places it
@@ -791,9 +850,9 @@
                     out.rs = cell.rs;
                 if (cell.cs > 1)
                     out.cs = cell.cs;
-                let bg = colour(cell.st.backgroundColor) || colour(cs(cell.row).backgroundColor);
+                let bg = colour(cell.st.backgroundColor) || bgOf(cell.row);
                 if (!bg && cell.row.parentElement && cell.row.parentElement !== el)
-                    bg = colour(cs(cell.row.parentElement).backgroundColor);
+                    bg = bgOf(cell.row.parentElement);
                 if (!bg)
                     bg = tbg;
                 if (bg)
