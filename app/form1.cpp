@@ -53,6 +53,8 @@ QObject *createControl(const Layout::Control &spec, QWidget &form)
         // Invisible at run time: no widget of its own on the window.
         auto *dialog = new CommonDialog(&form);
         dialog->setObjectName(QLatin1String(spec.name));
+        dialog->setFilter(QLatin1String(Layout::SaveFilter));
+        dialog->setDefaultExt(QLatin1String(Layout::SaveDefaultExtension));
         return dialog;
     }
     }

@@ -27,6 +27,10 @@ inline constexpr double WindowFontPoints = 8;
 inline constexpr std::array<const char *, 3> FontSubstitutes{"Microsoft Sans Serif",
                                                              "Liberation Sans", "Arimo"};
 
+// The save dialog's design-time settings.
+inline constexpr auto SaveFilter = "(*.rtf)|*.rtf";
+inline constexpr auto SaveDefaultExtension = "rtf";
+
 enum class Kind { ListBox, PushButton, WebBrowser, RichTextBox, Label, CommonDialog };
 
 struct Control {

@@ -111,8 +111,13 @@ void tst_Form1::fonts()
     // The narrow caption wraps its text inside the label.
     QVERIFY(child<QLabel>("Label4")->wordWrap());
 
-    // The hidden dialog control exists but shows nothing on the window.
-    QVERIFY(form->findChild<QObject *>(QStringLiteral("CommonDialog1")));
+    // The hidden dialog control exists, with its design-time settings, but shows nothing on the
+    // window.
+    QObject *dialog = form->findChild<QObject *>(QStringLiteral("CommonDialog1"));
+    QVERIFY(dialog);
+    QVERIFY(!dialog->isWidgetType());
+    QCOMPARE(dialog->property("Filter").toString(), QStringLiteral("(*.rtf)|*.rtf"));
+    QCOMPARE(dialog->property("DefaultExt").toString(), QStringLiteral("rtf"));
 }
 
 void tst_Form1::focusAndTabOrder()
