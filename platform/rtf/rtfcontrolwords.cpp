@@ -277,30 +277,52 @@ constexpr RtfControlWord kWords[] = {
     {"zwnj", K::Symbol, W::Zwnj},
 };
 
-bool less(const RtfControlWord &a, const RtfControlWord &b)
+// Open addressing over a power-of-two table, a few times larger than the word list, so that a
+// lookup usually costs one hash of the name and one compare.
+constexpr size_t kSlots = 2048;
+static_assert(kSlots >= 4 * std::size(kWords));
+
+quint32 hashName(const char *name, size_t length)
 {
-    return std::strcmp(a.name, b.name) < 0;
+    quint32 h = 2166136261u;
+    for (size_t i = 0; i < length; ++i)
+        h = (h ^ quint8(name[i])) * 16777619u;
+    return h;
 }
+
+struct Index {
+    std::array<qint16, kSlots> entries;
+    std::array<quint8, std::size(kWords)> lengths;
+    Index()
+    {
+        entries.fill(-1);
+        for (size_t i = 0; i < std::size(kWords); ++i) {
+            const size_t length = std::strlen(kWords[i].name);
+            lengths[i] = quint8(length);
+            size_t slot = hashName(kWords[i].name, length) & (kSlots - 1);
+            while (entries[slot] >= 0)
+                slot = (slot + 1) & (kSlots - 1);
+            entries[slot] = qint16(i);
+        }
+    }
+};
 
 } // namespace
 
 const RtfControlWord *rtfLookupControlWord(QByteArrayView name)
 {
-    // Sorted once, so the table above can be kept in whatever order reads best.
-    static const auto sorted = [] {
-        std::array<RtfControlWord, std::size(kWords)> words;
-        std::copy(std::begin(kWords), std::end(kWords), words.begin());
-        std::sort(words.begin(), words.end(), less);
-        return words;
-    }();
+    static const Index index;
     if (name.isEmpty() || name.size() > 32)
         return nullptr;
-    char key[33];
-    std::memcpy(key, name.data(), size_t(name.size()));
-    key[name.size()] = 0;
-    const RtfControlWord probe{key, K::Flag, W::Plain};
-    const auto it = std::lower_bound(sorted.begin(), sorted.end(), probe, less);
-    if (it == sorted.end() || std::strcmp(it->name, key) != 0)
-        return nullptr;
-    return &*it;
+    const size_t length = size_t(name.size());
+    size_t slot = hashName(name.data(), length) & (kSlots - 1);
+    for (;;) {
+        const int i = index.entries[slot];
+        if (i < 0)
+            return nullptr;
+        if (index.lengths[size_t(i)] == length &&
+            std::memcmp(kWords[i].name, name.data(), length) == 0)
+            return &kWords[i];
+        slot = (slot + 1) & (kSlots - 1);
+    }
 }
