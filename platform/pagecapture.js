@@ -27,6 +27,7 @@
         }
         const LAYOUT_OFFSET = 120; // px
         const COLLAPSIBLE = /^[ \t\n\r\f]*$/;
+        const NEEDS_COLLAPSE = /[\t\n\f]| {2}/;
         const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
         const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
             'LINK', 'BASE', 'IFRAME', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
@@ -257,7 +258,7 @@
             return t;
         }
         function readTextProps(s) {
-            const t = {vis: s.visibility, ws: s.whiteSpace, size: px(s.fontSize), key: '', base: null};
+            const t = {vis: s.visibility, ws: s.whiteSpace, size: px(s.fontSize), key: '', base: null, fmts: null};
             const f = {ff: families(s.fontFamily), fs: Math.round(t.size * 4) / 4};
             const w = parseInt(s.fontWeight, 10) || 400;
             if (w !== 400)
@@ -288,8 +289,15 @@
 
         function formatOf(el, ctx) {
             const t = textPropsOf(el);
-            const key = t.key + (ctx.bg || '') + (ctx.u ? 'u' : '') + (ctx.st ? 's' : '') + (ctx.va || '');
-            let i = fmtIndex.get(key);
+            // looked up first among the formats of this font, by a key that is mostly empty
+            const local = (ctx.bg || '') + (ctx.u ? 'u' : '') + (ctx.st ? 's' : '') + (ctx.va || '');
+            if (!t.fmts)
+                t.fmts = new Map();
+            let i = t.fmts.get(local);
+            if (i !== undefined)
+                return i;
+            const key = t.key + local;
+            i = fmtIndex.get(key);
             if (i === undefined) {
                 const f = Object.assign({}, t.base);
                 if (ctx.bg)
@@ -304,6 +312,7 @@
                 fmts.push(f);
                 fmtIndex.set(key, i);
             }
+            t.fmts.set(local, i);
             return i;
         }
 
@@ -525,25 +534,29 @@
             if (tp.vis !== 'visible' || tp.size === 0)
                 return;
             const ws = tp.ws;
-            let t = str.replace(/\r\n?/g, '\n');
-            if (PRE_MODES.has(ws)) {
+            // Most text needs none of the replacements below; testing is cheaper than replacing.
+            let t = str.indexOf('\r') < 0 ? str : str.replace(/\r\n?/g, '\n');
+            const pre = PRE_MODES.has(ws);
+            if (pre) {
                 t = t.replace(/\n/g, '\u2028');
             } else if (ws === 'pre-line') {
                 t = t.replace(/[ \t]*\n[ \t]*/g, '\n').replace(/[ \t]+/g, ' ').replace(/\n/g, '\u2028');
-            } else {
+            } else if (NEEDS_COLLAPSE.test(t)) {
                 t = t.replace(/[ \t\n\f]+/g, ' ');
             }
             const p = b.para;
-            if (!PRE_MODES.has(ws)) {
-                if (!p || p.lastSpace)
-                    t = t.replace(/^ /, '');
-                t = t.replace(/\u2028 /g, '\u2028');
+            if (!pre) {
+                if ((!p || p.lastSpace) && t.charCodeAt(0) === 32)
+                    t = t.slice(1);
+                if (t.indexOf('\u2028 ') >= 0)
+                    t = t.replace(/\u2028 /g, '\u2028');
             }
             if (!t)
                 return;
             const para = b.open(ctx);
             b.text(t, formatOf(el, ctx), ctx.href);
-            para.lastSpace = /[ \u2028]$/.test(t);
+            const end = t.charCodeAt(t.length - 1);
+            para.lastSpace = end === 32 || end === 0x2028;
         }
 
         function addBreak(b, ctx, el) {
