@@ -94,12 +94,20 @@ private:
         lap("script");
         if (m_finished || m_fetching)
             return;
-        if (result.typeId() != QMetaType::QString) {
+        // [description, html, text], or a description holding the error alone
+        QString descriptionJson;
+        if (result.typeId() == QMetaType::QString) {
+            descriptionJson = result.toString();
+        } else if (const QVariantList parts = result.toList(); parts.size() == 3) {
+            descriptionJson = parts[0].toString();
+            m_result.html = parts[1].toString();
+            m_result.text = parts[2].toString();
+        } else {
             fail(QStringLiteral("the capture script gave no result"));
             return;
         }
         QJsonParseError error;
-        const QJsonDocument json = QJsonDocument::fromJson(result.toString().toUtf8(), &error);
+        const QJsonDocument json = QJsonDocument::fromJson(descriptionJson.toUtf8(), &error);
         if (error.error != QJsonParseError::NoError || !json.isObject()) {
             fail(QStringLiteral("the capture script gave an unreadable result: %1")
                      .arg(error.errorString()));
@@ -111,15 +119,13 @@ private:
             const QJsonObject prof = description.value(QLatin1String("prof")).toObject();
             for (auto it = prof.begin(); it != prof.end(); ++it)
                 qInfo("  script %s: %.1f ms", qPrintable(it.key()), it.value().toDouble());
-            qInfo("  result %lld chars", static_cast<long long>(result.toString().size()));
+            qInfo("  description %lld chars", static_cast<long long>(descriptionJson.size()));
         }
         if (description.contains(QLatin1String("error"))) {
             fail(QStringLiteral("the capture script failed: %1")
                      .arg(description.value(QLatin1String("error")).toString()));
             return;
         }
-        m_result.html = description.value(QLatin1String("html")).toString();
-        m_result.text = description.value(QLatin1String("text")).toString();
         m_builder = std::make_unique<CaptureDocumentBuilder>(description);
         lap("prepare");
         m_fetching = true;

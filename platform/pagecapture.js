@@ -1,8 +1,10 @@
 // Runs in an isolated world of the page: walks the selected nodes with their computed styles and
-// returns, as a JSON string, what the browser shows of them in reading order.
+// returns what the browser shows of them in reading order.
 //
-// Result: {blocks, fmts, html, text, url}, or {error} when the walk threw
-//   blocks: list of {k:'p', ...paragraph} and {k:'t', ...table}; lengths in CSS px
+// Result: [description as JSON, the selection as HTML, the selection as text], or the JSON string
+// {error} when the walk threw. The description is {blocks, fmts, url}:
+//   blocks: list of paragraphs and {k:'t', ...table}; lengths in CSS px; members left out are 0,
+//           false or, for al, 'l'
 //   paragraph: {r: runs, mt, mb, ml, ti, al: l|c|r|j, bg, pre, h (heading level), hr,
 //               li: {id, st (marker), n (first number, on a list's first item), lvl}}
 //   run: {s: text (U+2028 for line breaks), f: index into fmts, a: href}
@@ -483,6 +485,12 @@
                 p.hadBr = undefined;
                 const item = p.item;
                 p.item = undefined;
+                // what the reader assumes needs no room in the result
+                p.k = undefined;
+                if (!p.ml)
+                    p.ml = undefined;
+                if (p.al === 'l')
+                    p.al = undefined;
                 if (!keep) {
                     if (item) // the item's marker goes to its first paragraph that shows something
                         item.used = false;
@@ -502,7 +510,7 @@
                 this.close();
                 if (this.space && this.blocks.length) {
                     const last = this.blocks[this.blocks.length - 1];
-                    if (last.k === 'p')
+                    if (last.k !== 't')
                         last.mb = Math.round(this.space);
                 }
                 return this.blocks;
@@ -1089,13 +1097,15 @@
         lap('html');
         const text = sel ? sel.toString() : '';
         lap('text');
-        const out = {blocks: blocks, fmts: fmts, html: html, text: text, url: location.href};
+        const out = {blocks: blocks, fmts: fmts, url: location.href};
         if (profiling) {
             prof.styleRecords = nextStyleId;
             prof.sharing = sharing ? 1 : 0;
             out.prof = prof;
         }
-        return JSON.stringify(out);
+        // The selection's HTML and text go apart, as they are: escaping them into the JSON and
+        // parsing them back out costs as much as the rest of the description.
+        return [JSON.stringify(out), html, text];
     }
 
     try {
