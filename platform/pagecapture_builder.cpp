@@ -200,6 +200,34 @@ QTextCharFormat CaptureDocumentBuilder::charFormat(int index) const
     return {};
 }
 
+// Formats are handed out from caches: the document finds a format it already holds by its
+// hash, which a format object computes once and keeps.
+QTextCharFormat CaptureDocumentBuilder::runFormat(int index, const QString &href)
+{
+    if (href.isEmpty())
+        return charFormat(index);
+    const auto key = qMakePair(index, href);
+    auto it = m_linkFormats.constFind(key);
+    if (it != m_linkFormats.constEnd())
+        return *it;
+    QTextCharFormat cf = charFormat(index);
+    cf.setAnchor(true);
+    cf.setAnchorHref(href);
+    m_linkFormats.insert(key, cf);
+    return cf;
+}
+
+QTextCharFormat CaptureDocumentBuilder::blockCharFormat(int index)
+{
+    auto it = m_blockCharFormats.constFind(index);
+    if (it != m_blockCharFormats.constEnd())
+        return *it;
+    QTextCharFormat cf = charFormat(index);
+    cf.clearBackground();
+    m_blockCharFormats.insert(index, cf);
+    return cf;
+}
+
 void CaptureDocumentBuilder::build(QTextDocument *document, const QList<QByteArray> &images)
 {
     m_document = document;
@@ -269,10 +297,8 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
     if (!runs.isEmpty()) {
         // An empty line keeps the size of the text it stands in. Merged, not set: the first block
         // of a table cell keeps the cell's own format (spans, background) in the same place.
-        QTextCharFormat blockChar =
-            charFormat(runs.first().toObject().value(QLatin1String("f")).toInt());
-        blockChar.clearBackground();
-        cursor.mergeBlockCharFormat(blockChar);
+        cursor.mergeBlockCharFormat(
+            blockCharFormat(runs.first().toObject().value(QLatin1String("f")).toInt()));
     }
 
     const QJsonObject li = p.value(QLatin1String("li")).toObject();
@@ -291,12 +317,8 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
 
     for (const QJsonValue &rv : runs) {
         const QJsonObject run = rv.toObject();
-        QTextCharFormat cf = charFormat(run.value(QLatin1String("f")).toInt());
-        const QString href = run.value(QLatin1String("a")).toString();
-        if (!href.isEmpty()) {
-            cf.setAnchor(true);
-            cf.setAnchorHref(href);
-        }
+        const QTextCharFormat cf = runFormat(run.value(QLatin1String("f")).toInt(),
+                                             run.value(QLatin1String("a")).toString());
         if (run.contains(QLatin1String("img")))
             addImage(cursor, run.value(QLatin1String("img")).toObject(), cf);
         else

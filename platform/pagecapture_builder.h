@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QTextCharFormat>
@@ -43,6 +44,8 @@ private:
     void addTable(QTextCursor &cursor, const QJsonObject &t);
     void addImage(QTextCursor &cursor, const QJsonObject &image, const QTextCharFormat &format);
     QTextCharFormat charFormat(int index) const;
+    QTextCharFormat runFormat(int index, const QString &href);
+    QTextCharFormat blockCharFormat(int index);
     void startBlock(QTextCursor &cursor);
 
     QJsonObject m_description;
@@ -52,6 +55,8 @@ private:
     QList<QByteArray> m_images;
     QHash<int, QString> m_imageNames; // request index -> resource name once added
     QHash<int, QTextList *> m_lists;
+    QHash<QPair<int, QString>, QTextCharFormat> m_linkFormats; // (format index, href)
+    QHash<int, QTextCharFormat> m_blockCharFormats;            // without the background
     QTextDocument *m_document = nullptr;
     bool m_fresh = false; // the cursor stands in an empty block nobody has used yet
     double m_scale = 1.0; // how much the enclosing tables were shrunk to fit the page
