@@ -53,9 +53,33 @@ enum class Dest : quint8 {
     Upr,
 };
 
+// The character formatting of a group as plain values: groups copy it for nothing, runs
+// compare it cheaply, and the QTextCharFormat for it is made once (Builder::charFormat).
+// Each member is a property of that format, absent when it holds its default.
+struct CharStyle {
+    qint32 foreground = -1; // 0xRRGGBB
+    qint32 background = -1;
+    qint32 family = -1; // index in Builder::m_families
+    qint32 href = -1;   // index in Builder::m_hrefs; the text is a link
+    quint16 halfPoints = 0;
+    quint8 underline = 0; // QTextCharFormat::UnderlineStyle
+    quint8 vAlign = 0;    // QTextCharFormat::VerticalAlignment
+    quint8 caps = 0;      // QFont::Capitalization
+    bool bold = false;
+    bool italic = false;
+    bool strike = false;
+
+    friend bool operator==(const CharStyle &, const CharStyle &) = default;
+    friend size_t qHash(const CharStyle &c, size_t seed = 0)
+    {
+        return qHashMulti(seed, c.foreground, c.background, c.family, c.href, c.halfPoints,
+                          c.underline, c.vAlign, c.caps, c.bold, c.italic, c.strike);
+    }
+};
+
 // Everything a group inherits from its parent and loses at its end.
 struct State {
-    QTextCharFormat chr;
+    CharStyle chr;
     QTextBlockFormat blk;
     Dest dest = Dest::Normal;
     int uc = 1;
@@ -76,7 +100,8 @@ struct State {
 struct Run {
     qsizetype start;
     qsizetype length;
-    QTextCharFormat format;
+    CharStyle style;
+    int image = -1; // index in Builder::m_images, for the one character of a picture
 };
 
 struct Paragraph {
@@ -143,6 +168,7 @@ struct OpenTable {
 
 struct FontDef {
     QString name;
+    int family = -1; // index in Builder::m_families
     int charset = -1;
     int codePage = 0;
 };
@@ -342,6 +368,23 @@ QTextCharFormat canonical(const QTextCharFormat &format)
     return sorted.toCharFormat();
 }
 
+qint32 rgbOf(const QColor &c)
+{
+    return c.isValid() ? qint32(c.rgb() & 0xffffff) : -1;
+}
+
+// Characters that QTextDocument gives a structural meaning are not plain text here.
+inline char16_t plainCharacter(char16_t c)
+{
+    if ((c < 0x20 && c != u'\t') || c == 0x7f)
+        return u' ';
+    if (c == QChar::ParagraphSeparator)
+        return QChar::LineSeparator;
+    if (c == QChar::ObjectReplacementCharacter || c == 0xFDD0 || c == 0xFDD1)
+        return QChar::ReplacementCharacter;
+    return c;
+}
+
 const QByteArray &placeholderPng()
 {
     static const QByteArray png = [] {
@@ -389,7 +432,12 @@ private:
     void textChars(QStringView chars);
     void flushBytes();
     void text(QStringView s);
-    void appendToParagraph(QStringView s, const QTextCharFormat &format);
+    Run &runFor(const CharStyle &style);
+    void appendToParagraph(QStringView s, const CharStyle &style);
+    void appendToParagraph(QByteArrayView latin1, const CharStyle &style);
+    bool asciiDecodesAsLatin1();
+    const QTextCharFormat &charFormat(const CharStyle &style);
+    static int intern(std::vector<QString> &strings, QHash<QString, int> &index, const QString &s);
     void pictureHex(QStringView s);
     void pictureHex(QByteArrayView s);
     void finishPicture();
@@ -408,7 +456,7 @@ private:
     void finishContent();
     void commitFont();
 
-    void emitParagraph(QTextCursor &c, Paragraph &p, int container);
+    void emitParagraph(QTextCursor &c, Paragraph &p, int container, bool newBlock);
     void emitItems(QTextCursor &c, std::vector<Item> &items, int container);
     void emitTable(QTextCursor &c, TableModel &table);
     void emitTableSegment(QTextCursor &c, TableModel &table, size_t begin, size_t end,
@@ -445,7 +493,14 @@ private:
     Picture m_picture;
 
     Paragraph m_paragraph;
-    bool m_formatDirty = true;
+    std::vector<QString> m_families;
+    QHash<QString, int> m_familyIndex;
+    std::vector<QString> m_hrefs;
+    QHash<QString, int> m_hrefIndex;
+    QHash<CharStyle, QTextCharFormat> m_charFormats;
+    std::vector<QTextCharFormat> m_images;
+    int m_asciiFont = INT_MIN; // the font asciiDecodesAsLatin1() last answered for
+    bool m_asciiIsLatin1 = true;
     bool m_pageBreakPending = false;
     bool m_needBlock = false; // the last paragraph at the top level ended with \par
     std::vector<OpenTable> m_tables;
@@ -566,7 +621,6 @@ void Builder::groupStart()
         return;
     }
     m_states.push_back(m_states.back());
-    m_formatDirty = true;
 }
 
 void Builder::groupEnd()
@@ -582,7 +636,6 @@ void Builder::groupEnd()
     }
     State ended = std::move(m_states.back());
     m_states.pop_back();
-    m_formatDirty = true;
     if (ended.dest != state().dest || ended.dest == Dest::FontTable)
         endDestination(ended);
 }
@@ -684,11 +737,8 @@ void Builder::destination(RtfWord w)
         s.dest = s.field >= 0 && current == Dest::Normal ? Dest::FieldInstruction : Dest::Skip;
         break;
     case RtfWord::FieldResult:
-        if (s.field >= 0 && !m_fields[size_t(s.field)].href.isEmpty()) {
-            s.chr.setAnchor(true);
-            s.chr.setAnchorHref(m_fields[size_t(s.field)].href);
-            m_formatDirty = true;
-        }
+        if (s.field >= 0 && !m_fields[size_t(s.field)].href.isEmpty())
+            s.chr.href = intern(m_hrefs, m_hrefIndex, m_fields[size_t(s.field)].href);
         break;
     case RtfWord::Picture:
         s.dest = Dest::Picture;
@@ -752,8 +802,11 @@ void Builder::destination(RtfWord w)
 void Builder::commitFont()
 {
     m_fontEntry.name = m_fontEntry.name.trimmed();
-    if (m_fontNumber >= 0 && !m_fontEntry.name.isEmpty())
+    if (m_fontNumber >= 0 && !m_fontEntry.name.isEmpty()) {
+        m_fontEntry.family = intern(m_families, m_familyIndex, m_fontEntry.name);
         m_fonts.insert(m_fontNumber, m_fontEntry);
+        m_asciiFont = INT_MIN;
+    }
 }
 
 RowDef &Builder::rowDef()
@@ -773,34 +826,24 @@ void Builder::flag(RtfWord w)
     State &s = state();
     switch (w) {
     case RtfWord::Plain: {
-        const bool anchor = s.chr.isAnchor();
-        const QString href = s.chr.anchorHref();
-        s.chr = QTextCharFormat();
-        if (anchor) {
-            s.chr.setAnchor(true);
-            s.chr.setAnchorHref(href);
-        }
+        const qint32 href = s.chr.href; // a link stays a link
+        s.chr = CharStyle();
+        s.chr.href = href;
         s.font = -1;
         s.hidden = false;
-        m_formatDirty = true;
         break;
     }
     case RtfWord::UnderlineNone:
-        s.chr.clearProperty(QTextFormat::TextUnderlineStyle);
-        s.chr.clearProperty(QTextFormat::FontUnderline);
-        m_formatDirty = true;
+        s.chr.underline = 0;
         break;
     case RtfWord::Super:
-        s.chr.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
-        m_formatDirty = true;
+        s.chr.vAlign = QTextCharFormat::AlignSuperScript;
         break;
     case RtfWord::Sub:
-        s.chr.setVerticalAlignment(QTextCharFormat::AlignSubScript);
-        m_formatDirty = true;
+        s.chr.vAlign = QTextCharFormat::AlignSubScript;
         break;
     case RtfWord::NoSuperSub:
-        s.chr.clearProperty(QTextFormat::TextVerticalAlignment);
-        m_formatDirty = true;
+        s.chr.vAlign = 0;
         break;
     case RtfWord::Pard:
         s.blk = QTextBlockFormat();
@@ -838,15 +881,19 @@ void Builder::flag(RtfWord w)
         break;
     case RtfWord::Ansi:
         m_documentCodePage = 1252;
+        m_asciiFont = INT_MIN;
         break;
     case RtfWord::Mac:
         m_documentCodePage = 10000;
+        m_asciiFont = INT_MIN;
         break;
     case RtfWord::Pc:
         m_documentCodePage = 437;
+        m_asciiFont = INT_MIN;
         break;
     case RtfWord::Pca:
         m_documentCodePage = 850;
+        m_asciiFont = INT_MIN;
         break;
     case RtfWord::PnLevelBullet:
         s.pnStyle = QTextListFormat::ListDisc;
@@ -1022,20 +1069,13 @@ void Builder::flag(RtfWord w)
 
 void Builder::toggle(RtfWord w, bool on)
 {
-    QTextCharFormat &f = state().chr;
-    m_formatDirty = true;
+    CharStyle &f = state().chr;
     switch (w) {
     case RtfWord::Bold:
-        if (on)
-            f.setFontWeight(QFont::Bold);
-        else
-            f.clearProperty(QTextFormat::FontWeight);
+        f.bold = on;
         break;
     case RtfWord::Italic:
-        if (on)
-            f.setFontItalic(true);
-        else
-            f.clearProperty(QTextFormat::FontItalic);
+        f.italic = on;
         break;
     case RtfWord::Underline:
     case RtfWord::UnderlineDotted:
@@ -1043,9 +1083,8 @@ void Builder::toggle(RtfWord w, bool on)
     case RtfWord::UnderlineDashDot:
     case RtfWord::UnderlineDashDotDot:
     case RtfWord::UnderlineWave: {
-        f.clearProperty(QTextFormat::FontUnderline);
         if (!on) {
-            f.clearProperty(QTextFormat::TextUnderlineStyle);
+            f.underline = 0;
             break;
         }
         QTextCharFormat::UnderlineStyle style = QTextCharFormat::SingleUnderline;
@@ -1059,21 +1098,15 @@ void Builder::toggle(RtfWord w, bool on)
             style = QTextCharFormat::DashDotDotLine;
         else if (w == RtfWord::UnderlineWave)
             style = QTextCharFormat::WaveUnderline;
-        f.setUnderlineStyle(style);
+        f.underline = quint8(style);
         break;
     }
     case RtfWord::Strike:
-        if (on)
-            f.setFontStrikeOut(true);
-        else
-            f.clearProperty(QTextFormat::FontStrikeOut);
+        f.strike = on;
         break;
     case RtfWord::Caps:
     case RtfWord::SmallCaps:
-        if (on)
-            f.setFontCapitalization(w == RtfWord::Caps ? QFont::AllUppercase : QFont::SmallCaps);
-        else
-            f.clearProperty(QTextFormat::FontCapitalization);
+        f.caps = on ? quint8(w == RtfWord::Caps ? QFont::AllUppercase : QFont::SmallCaps) : 0;
         break;
     case RtfWord::Hidden:
         state().hidden = on;
@@ -1113,11 +1146,7 @@ void Builder::value(RtfWord w, int v, bool hasValue)
     case RtfWord::FontSize:
         if (!hasValue)
             v = 24;
-        if (v > 0)
-            s.chr.setFontPointSize(std::min(v, 3276) / 2.0);
-        else
-            s.chr.clearProperty(QTextFormat::FontPointSize);
-        m_formatDirty = true;
+        s.chr.halfPoints = quint16(v > 0 ? std::min(v, 3276) : 0);
         break;
     case RtfWord::Font:
         if (s.dest == Dest::FontTable) {
@@ -1127,37 +1156,25 @@ void Builder::value(RtfWord w, int v, bool hasValue)
             break;
         }
         s.font = v;
-        if (const auto it = m_fonts.constFind(v); it != m_fonts.constEnd()) {
-            s.chr.setFontFamilies(QStringList{it->name});
-            m_formatDirty = true;
-        }
+        if (const auto it = m_fonts.constFind(v); it != m_fonts.constEnd())
+            s.chr.family = it->family;
         break;
     case RtfWord::ForeColor:
-        if (const QColor c = color(v); c.isValid())
-            s.chr.setForeground(c);
-        else
-            s.chr.clearForeground();
-        m_formatDirty = true;
+        s.chr.foreground = rgbOf(color(v));
         break;
     case RtfWord::BackColor:
     case RtfWord::Highlight:
-        if (const QColor c = color(v); c.isValid())
-            s.chr.setBackground(c);
-        else
-            s.chr.clearBackground();
-        m_formatDirty = true;
+        s.chr.background = rgbOf(color(v));
         break;
     case RtfWord::Up:
     case RtfWord::Dn:
         if (!hasValue)
             v = 6;
         if (v == 0)
-            s.chr.clearProperty(QTextFormat::TextVerticalAlignment);
+            s.chr.vAlign = 0;
         else
-            s.chr.setVerticalAlignment((w == RtfWord::Up) == (v > 0)
-                                           ? QTextCharFormat::AlignSuperScript
-                                           : QTextCharFormat::AlignSubScript);
-        m_formatDirty = true;
+            s.chr.vAlign = (w == RtfWord::Up) == (v > 0) ? QTextCharFormat::AlignSuperScript
+                                                         : QTextCharFormat::AlignSubScript;
         break;
     case RtfWord::LeftIndent:
         s.blk.setLeftMargin(px);
@@ -1223,9 +1240,11 @@ void Builder::value(RtfWord w, int v, bool hasValue)
     case RtfWord::AnsiCodePage:
         if (v > 0)
             m_documentCodePage = v;
+        m_asciiFont = INT_MIN;
         break;
     case RtfWord::DefaultFont:
         m_defaultFont = v;
+        m_asciiFont = INT_MIN;
         break;
     case RtfWord::FontCharset:
         if (s.dest == Dest::FontTable)
@@ -1487,9 +1506,36 @@ void Builder::flushBytes()
     text(s);
 }
 
+// Whether the current font's code page reads bytes below 0x80 as ASCII, so that a run of them
+// can go into the paragraph without waiting for the bytes around it.
+bool Builder::asciiDecodesAsLatin1()
+{
+    const int font = state().font;
+    if (font != m_asciiFont) {
+        const int codePage = currentCodePage();
+        // Double-byte code pages keep a run of ASCII with the bytes next to it: some of them
+        // read a few ASCII bytes as other characters.
+        m_asciiIsLatin1 = codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950;
+        m_asciiFont = font;
+    }
+    return m_asciiIsLatin1;
+}
+
 void Builder::textBytes(QByteArrayView bytes)
 {
-    switch (state().dest) {
+    const State &st = state();
+    if (st.dest == Dest::Normal && m_bytes.isEmpty() && asciiDecodesAsLatin1()) {
+        const char *p = bytes.data();
+        const char *const end = p + bytes.size();
+        while (p != end && uchar(*p) < 0x80)
+            ++p;
+        if (p == end) {
+            if (!st.hidden)
+                appendToParagraph(bytes, st.chr);
+            return;
+        }
+    }
+    switch (st.dest) {
     case Dest::Picture:
         pictureHex(bytes);
         return;
@@ -1604,27 +1650,79 @@ void Builder::text(QStringView s)
     }
 }
 
-void Builder::appendToParagraph(QStringView s, const QTextCharFormat &format)
+Run &Builder::runFor(const CharStyle &style)
 {
     Paragraph &p = m_paragraph;
-    if (m_formatDirty || p.runs.empty()) {
-        if (p.runs.empty() || p.runs.back().format != format)
-            p.runs.push_back(Run{p.text.size(), 0, format});
-        m_formatDirty = false;
+    if (p.runs.empty() || p.runs.back().image >= 0 || p.runs.back().style != style)
+        p.runs.push_back(Run{p.text.size(), 0, style});
+    return p.runs.back();
+}
+
+void Builder::appendToParagraph(QStringView s, const CharStyle &style)
+{
+    Run &run = runFor(style);
+    QString &text = m_paragraph.text;
+    const qsizetype before = text.size();
+    text.resize(before + s.size());
+    char16_t *out = reinterpret_cast<char16_t *>(text.data()) + before;
+    for (QChar c : s)
+        *out++ = plainCharacter(c.unicode());
+    run.length += s.size();
+}
+
+void Builder::appendToParagraph(QByteArrayView latin1, const CharStyle &style)
+{
+    Run &run = runFor(style);
+    QString &text = m_paragraph.text;
+    const qsizetype before = text.size();
+    text.resize(before + latin1.size());
+    char16_t *out = reinterpret_cast<char16_t *>(text.data()) + before;
+    for (char c : latin1)
+        *out++ = plainCharacter(uchar(c));
+    run.length += latin1.size();
+}
+
+const QTextCharFormat &Builder::charFormat(const CharStyle &c)
+{
+    if (const auto it = m_charFormats.constFind(c); it != m_charFormats.constEnd())
+        return *it;
+    QTextCharFormat f;
+    if (c.bold)
+        f.setFontWeight(QFont::Bold);
+    if (c.italic)
+        f.setFontItalic(true);
+    if (c.underline)
+        f.setUnderlineStyle(QTextCharFormat::UnderlineStyle(c.underline));
+    if (c.strike)
+        f.setFontStrikeOut(true);
+    if (c.vAlign)
+        f.setVerticalAlignment(QTextCharFormat::VerticalAlignment(c.vAlign));
+    if (c.caps)
+        f.setFontCapitalization(QFont::Capitalization(c.caps));
+    if (c.halfPoints)
+        f.setFontPointSize(c.halfPoints / 2.0);
+    if (c.family >= 0)
+        f.setFontFamilies(QStringList{m_families[size_t(c.family)]});
+    if (c.foreground >= 0)
+        f.setForeground(QColor(qRed(QRgb(c.foreground)), qGreen(QRgb(c.foreground)),
+                               qBlue(QRgb(c.foreground))));
+    if (c.background >= 0)
+        f.setBackground(QColor(qRed(QRgb(c.background)), qGreen(QRgb(c.background)),
+                               qBlue(QRgb(c.background))));
+    if (c.href >= 0) {
+        f.setAnchor(true);
+        f.setAnchorHref(m_hrefs[size_t(c.href)]);
     }
-    const qsizetype before = p.text.size();
-    p.text.append(s);
-    // Characters that QTextDocument gives a structural meaning are not plain text here.
-    for (qsizetype i = before; i < p.text.size(); ++i) {
-        const char16_t c = p.text.at(i).unicode();
-        if ((c < 0x20 && c != u'\t') || c == 0x7f)
-            p.text[i] = QChar(u' ');
-        else if (c == QChar::ParagraphSeparator)
-            p.text[i] = QChar(QChar::LineSeparator);
-        else if (c == QChar::ObjectReplacementCharacter || c == 0xFDD0 || c == 0xFDD1)
-            p.text[i] = QChar(QChar::ReplacementCharacter);
-    }
-    p.runs.back().length += s.size();
+    return *m_charFormats.insert(c, canonical(f));
+}
+
+int Builder::intern(std::vector<QString> &strings, QHash<QString, int> &index, const QString &s)
+{
+    if (const auto it = index.constFind(s); it != index.constEnd())
+        return *it;
+    strings.push_back(s);
+    index.insert(s, int(strings.size() - 1));
+    return int(strings.size() - 1);
 }
 
 void Builder::finishPicture()
@@ -1678,15 +1776,14 @@ void Builder::finishPicture()
         image.setWidth(std::min(w, 100000.0));
         image.setHeight(std::min(h, 100000.0));
     }
-    if (state().chr.isAnchor()) {
+    if (state().chr.href >= 0) {
         image.setAnchor(true);
-        image.setAnchorHref(state().chr.anchorHref());
+        image.setAnchorHref(m_hrefs[size_t(state().chr.href)]);
     }
-    const char16_t object = QChar::ObjectReplacementCharacter;
     Paragraph &p = m_paragraph;
-    p.runs.push_back(Run{p.text.size(), 1, image});
-    p.text.append(QChar(object));
-    m_formatDirty = true;
+    p.runs.push_back(Run{p.text.size(), 1, CharStyle(), int(m_images.size())});
+    m_images.push_back(image);
+    p.text.append(QChar(QChar::ObjectReplacementCharacter));
     pic = Picture();
 }
 
@@ -1702,7 +1799,6 @@ void Builder::endParagraph(size_t depth)
     const State &s = state();
     Paragraph p = std::move(m_paragraph);
     m_paragraph = Paragraph();
-    m_formatDirty = true;
     p.format = s.blk;
     if (s.lineSpacing != 0) {
         if (s.lineMultiple)
@@ -1767,9 +1863,7 @@ void Builder::endParagraph(size_t depth)
 
     if (depth == 0) {
         closeTablesDeeperThan(0);
-        if (m_needBlock)
-            m_cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        emitParagraph(m_cursor, p, 0);
+        emitParagraph(m_cursor, p, 0, m_needBlock);
         m_needBlock = true;
         return;
     }
@@ -1839,9 +1933,14 @@ void Builder::closeTablesDeeperThan(size_t depth)
     }
 }
 
-void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container)
+// newBlock: the paragraph starts a block of its own after the cursor's, else it goes into the
+// cursor's block.
+void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container, bool newBlock)
 {
-    c.setBlockFormat(p.format);
+    if (newBlock)
+        c.insertBlock(p.format, QTextCharFormat());
+    else
+        c.setBlockFormat(p.format);
     if (p.listKey != 0) {
         QTextList *&list = m_textLists[qMakePair(container, p.listKey)];
         if (list && list->count() >= kMaxListItems) {
@@ -1858,13 +1957,15 @@ void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container)
             list = c.createList(p.listFormat);
         }
     }
-    if (p.runs.size() == 1 && p.runs.front().length == p.text.size()) {
-        c.insertText(p.text, canonical(p.runs.front().format));
-        return;
-    }
     for (const Run &r : p.runs) {
-        if (r.length > 0)
-            c.insertText(p.text.mid(r.start, r.length), canonical(r.format));
+        if (r.length == 0)
+            continue;
+        const QTextCharFormat &format =
+            r.image >= 0 ? canonical(m_images[size_t(r.image)]) : charFormat(r.style);
+        if (r.length == p.text.size())
+            c.insertText(p.text, format);
+        else
+            c.insertText(QString::fromRawData(p.text.constData() + r.start, r.length), format);
     }
 }
 
@@ -1877,9 +1978,7 @@ void Builder::emitItems(QTextCursor &c, std::vector<Item> &items, int container)
             needBlock = false;
             continue;
         }
-        if (needBlock)
-            c.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        emitParagraph(c, item.paragraph, container);
+        emitParagraph(c, item.paragraph, container, needBlock);
         needBlock = true;
     }
 }
