@@ -290,7 +290,9 @@
         }
 
         function formatOf(el, ctx) {
-            const t = textPropsOf(el);
+            return formatFor(textPropsOf(el), ctx);
+        }
+        function formatFor(t, ctx) {
             // looked up first among the formats of this font, by a key that is mostly empty
             const local = (ctx.bg || '') + (ctx.u ? 'u' : '') + (ctx.st ? 's' : '') + (ctx.va || '');
             if (!t.fmts)
@@ -422,7 +424,10 @@
             }
             open(ctx) {
                 if (!this.para) {
-                    const p = {k: 'p', r: [], ml: Math.round(ctx.ml), al: ctx.al};
+                    // every member from the start, so that all paragraphs share one shape
+                    const p = {k: 'p', r: [], ml: Math.round(ctx.ml), al: ctx.al, mt: undefined, mb: undefined,
+                        ti: undefined, bg: undefined, pre: undefined, h: undefined, hr: undefined,
+                        li: undefined, item: undefined, lastSpace: true, brEnd: false, hadBr: undefined};
                     if (this.space)
                         p.mt = Math.round(this.space);
                     this.space = 0;
@@ -562,7 +567,7 @@
             if (!t)
                 return;
             const para = b.open(ctx);
-            b.text(t, formatOf(el, ctx), ctx.href);
+            b.text(t, formatFor(tp, ctx), ctx.href);
             const end = t.charCodeAt(t.length - 1);
             para.lastSpace = end === 32 || end === 0x2028;
         }
