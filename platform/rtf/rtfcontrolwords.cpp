@@ -278,16 +278,26 @@ constexpr RtfControlWord kWords[] = {
 };
 
 // Open addressing over a power-of-two table, a few times larger than the word list, so that a
-// lookup usually costs one hash of the name and one compare.
+// lookup usually costs one compare.
 constexpr size_t kSlots = 2048;
 static_assert(kSlots >= 4 * std::size(kWords));
 
 quint32 hashName(const char *name, size_t length)
 {
-    quint32 h = 2166136261u;
+    quint32 h = kRtfWordHashSeed;
     for (size_t i = 0; i < length; ++i)
-        h = (h ^ quint8(name[i])) * 16777619u;
+        h = rtfWordHashStep(h, name[i]);
     return h;
+}
+
+// Names are a few letters long: a loop beats a call to memcmp.
+inline bool same(const char *a, const char *b, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
 }
 
 struct Index {
@@ -307,21 +317,26 @@ struct Index {
     }
 };
 
+const Index kIndex;
+
 } // namespace
 
 const RtfControlWord *rtfLookupControlWord(QByteArrayView name)
 {
-    static const Index index;
+    return rtfLookupControlWord(name, hashName(name.data(), size_t(name.size())));
+}
+
+const RtfControlWord *rtfLookupControlWord(QByteArrayView name, quint32 hash)
+{
     if (name.isEmpty() || name.size() > 32)
         return nullptr;
     const size_t length = size_t(name.size());
-    size_t slot = hashName(name.data(), length) & (kSlots - 1);
+    size_t slot = hash & (kSlots - 1);
     for (;;) {
-        const int i = index.entries[slot];
+        const int i = kIndex.entries[slot];
         if (i < 0)
             return nullptr;
-        if (index.lengths[size_t(i)] == length &&
-            std::memcmp(kWords[i].name, name.data(), length) == 0)
+        if (kIndex.lengths[size_t(i)] == length && same(kWords[i].name, name.data(), length))
             return &kWords[i];
         slot = (slot + 1) & (kSlots - 1);
     }

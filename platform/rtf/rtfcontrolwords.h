@@ -207,5 +207,15 @@ struct RtfControlWord {
     RtfWord word;
 };
 
+// The hash rtfLookupControlWord() keys its table by, one letter at a time, so that the
+// tokenizer can work it out while it reads the name.
+constexpr quint32 kRtfWordHashSeed = 5381;
+constexpr quint32 rtfWordHashStep(quint32 hash, char letter)
+{
+    return (hash * 33) ^ quint8(letter);
+}
+
 // The entry for name, or nullptr when the reader does not know it.
 const RtfControlWord *rtfLookupControlWord(QByteArrayView name);
+// The same, for a name whose hash is known.
+const RtfControlWord *rtfLookupControlWord(QByteArrayView name, quint32 hash);

@@ -18,9 +18,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -105,12 +110,12 @@ struct Run {
 };
 
 struct Paragraph {
-    QString text;
+    std::u16string text;
     std::vector<Run> runs;
     QTextBlockFormat format;
     quint64 listKey = 0;
     QTextListFormat listFormat;
-    bool isEmpty() const { return text.isEmpty(); }
+    bool isEmpty() const { return text.empty(); }
 };
 
 struct CellDef {
@@ -385,6 +390,27 @@ inline char16_t plainCharacter(char16_t c)
     return c;
 }
 
+// ASCII (only) into UTF-16, with plainCharacter() applied.
+void widenAscii(const char *in, qsizetype n, char16_t *out)
+{
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128(), space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t'),
+                  del = _mm_set1_epi8(0x7f);
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const __m128i control =
+            _mm_or_si128(_mm_andnot_si128(_mm_cmpeq_epi8(v, tab), _mm_cmplt_epi8(v, space)),
+                         _mm_cmpeq_epi8(v, del));
+        v = _mm_or_si128(_mm_andnot_si128(control, v), _mm_and_si128(control, space));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = plainCharacter(uchar(in[i]));
+}
+
 const QByteArray &placeholderPng()
 {
     static const QByteArray png = [] {
@@ -428,13 +454,13 @@ private:
     void value(RtfWord w, int v, bool hasValue);
     void symbol(RtfWord w);
 
-    void textBytes(QByteArrayView bytes);
+    void textBytes(QByteArrayView bytes, bool ascii);
     void textChars(QStringView chars);
     void flushBytes();
     void text(QStringView s);
     Run &runFor(const CharStyle &style);
     void appendToParagraph(QStringView s, const CharStyle &style);
-    void appendToParagraph(QByteArrayView latin1, const CharStyle &style);
+    void appendAsciiToParagraph(QByteArrayView ascii, const CharStyle &style);
     bool asciiDecodesAsLatin1();
     const QTextCharFormat &charFormat(const CharStyle &style);
     static int intern(std::vector<QString> &strings, QHash<QString, int> &index, const QString &s);
@@ -490,6 +516,7 @@ private:
     QString m_pnBullet;
 
     std::vector<Field> m_fields;
+    QHash<QString, QString> m_hrefCache; // field instruction -> hyperlinkTarget()
     Picture m_picture;
 
     Paragraph m_paragraph;
@@ -521,7 +548,7 @@ template <typename Char> void Builder::run(const Char *data, qsizetype size, qsi
         if (t.type == RtfToken::Type::End)
             break;
         m_offset = t.offset;
-        if (t.type != RtfToken::Type::Text && t.type != RtfToken::Type::Hex)
+        if (!m_bytes.isEmpty() && t.type != RtfToken::Type::Text && t.type != RtfToken::Type::Hex)
             flushBytes();
         const bool star = m_star;
         m_star = false;
@@ -568,7 +595,7 @@ template <typename Char> void Builder::run(const Char *data, qsizetype size, qsi
             }
             break;
         case RtfToken::Type::ControlWord: {
-            const RtfControlWord *w = rtfLookupControlWord(t.name());
+            const RtfControlWord *w = rtfLookupControlWord(t.name(), t.wordHash);
             if (star && (!w || w->kind != RtfWordKind::Destination)) {
                 state().dest = Dest::Skip;
                 break;
@@ -598,7 +625,7 @@ template <typename Char> void Builder::run(const Char *data, qsizetype size, qsi
             break;
         case RtfToken::Type::Text:
             if constexpr (sizeof(Char) == 1)
-                textBytes(QByteArrayView(data + t.start, t.length));
+                textBytes(QByteArrayView(data + t.start, t.length), t.ascii);
             else
                 textChars(QStringView(data + t.start, t.length));
             break;
@@ -656,9 +683,14 @@ void Builder::endDestination(const State &ended)
             finishPicture();
         break;
     case Dest::FieldInstruction:
-        if (parent.dest != Dest::FieldInstruction && ended.field >= 0)
-            m_fields[size_t(ended.field)].href =
-                hyperlinkTarget(m_fields[size_t(ended.field)].instruction);
+        if (parent.dest != Dest::FieldInstruction && ended.field >= 0) {
+            // Documents tend to link the same targets many times over.
+            Field &field = m_fields[size_t(ended.field)];
+            auto it = m_hrefCache.constFind(field.instruction);
+            if (it == m_hrefCache.constEnd() && m_hrefCache.size() < 4096)
+                it = m_hrefCache.insert(field.instruction, hyperlinkTarget(field.instruction));
+            field.href = it != m_hrefCache.constEnd() ? *it : hyperlinkTarget(field.instruction);
+        }
         break;
     case Dest::LevelText:
         if (!m_lists.empty() && !m_lists.back().levels.empty())
@@ -1228,7 +1260,8 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         s.ilvl = std::clamp(v, 0, 8);
         break;
     case RtfWord::Unicode: {
-        flushBytes();
+        if (!m_bytes.isEmpty())
+            flushBytes();
         const char16_t c = char16_t(v < 0 ? v + 65536 : v);
         text(QStringView(&c, 1));
         m_skip = s.uc;
@@ -1521,19 +1554,13 @@ bool Builder::asciiDecodesAsLatin1()
     return m_asciiIsLatin1;
 }
 
-void Builder::textBytes(QByteArrayView bytes)
+void Builder::textBytes(QByteArrayView bytes, bool ascii)
 {
     const State &st = state();
-    if (st.dest == Dest::Normal && m_bytes.isEmpty() && asciiDecodesAsLatin1()) {
-        const char *p = bytes.data();
-        const char *const end = p + bytes.size();
-        while (p != end && uchar(*p) < 0x80)
-            ++p;
-        if (p == end) {
-            if (!st.hidden)
-                appendToParagraph(bytes, st.chr);
-            return;
-        }
+    if (ascii && st.dest == Dest::Normal && m_bytes.isEmpty() && asciiDecodesAsLatin1()) {
+        if (!st.hidden)
+            appendAsciiToParagraph(bytes, st.chr);
+        return;
     }
     switch (st.dest) {
     case Dest::Picture:
@@ -1654,32 +1681,34 @@ Run &Builder::runFor(const CharStyle &style)
 {
     Paragraph &p = m_paragraph;
     if (p.runs.empty() || p.runs.back().image >= 0 || p.runs.back().style != style)
-        p.runs.push_back(Run{p.text.size(), 0, style});
+        p.runs.push_back(Run{qsizetype(p.text.size()), 0, style});
     return p.runs.back();
 }
 
 void Builder::appendToParagraph(QStringView s, const CharStyle &style)
 {
     Run &run = runFor(style);
-    QString &text = m_paragraph.text;
-    const qsizetype before = text.size();
-    text.resize(before + s.size());
-    char16_t *out = reinterpret_cast<char16_t *>(text.data()) + before;
-    for (QChar c : s)
-        *out++ = plainCharacter(c.unicode());
+    std::u16string &text = m_paragraph.text;
+    if (s.size() == 1) {
+        text.push_back(plainCharacter(s.front().unicode()));
+    } else {
+        const size_t before = text.size();
+        text.resize(before + size_t(s.size()));
+        char16_t *out = text.data() + before;
+        for (QChar c : s)
+            *out++ = plainCharacter(c.unicode());
+    }
     run.length += s.size();
 }
 
-void Builder::appendToParagraph(QByteArrayView latin1, const CharStyle &style)
+void Builder::appendAsciiToParagraph(QByteArrayView ascii, const CharStyle &style)
 {
     Run &run = runFor(style);
-    QString &text = m_paragraph.text;
-    const qsizetype before = text.size();
-    text.resize(before + latin1.size());
-    char16_t *out = reinterpret_cast<char16_t *>(text.data()) + before;
-    for (char c : latin1)
-        *out++ = plainCharacter(uchar(c));
-    run.length += latin1.size();
+    std::u16string &text = m_paragraph.text;
+    const size_t before = text.size();
+    text.resize(before + size_t(ascii.size()));
+    widenAscii(ascii.data(), ascii.size(), text.data() + before);
+    run.length += ascii.size();
 }
 
 const QTextCharFormat &Builder::charFormat(const CharStyle &c)
@@ -1781,9 +1810,9 @@ void Builder::finishPicture()
         image.setAnchorHref(m_hrefs[size_t(state().chr.href)]);
     }
     Paragraph &p = m_paragraph;
-    p.runs.push_back(Run{p.text.size(), 1, CharStyle(), int(m_images.size())});
+    p.runs.push_back(Run{qsizetype(p.text.size()), 1, CharStyle(), int(m_images.size())});
     m_images.push_back(image);
-    p.text.append(QChar(QChar::ObjectReplacementCharacter));
+    p.text.push_back(QChar::ObjectReplacementCharacter);
     pic = Picture();
 }
 
@@ -1797,8 +1826,7 @@ void Builder::page()
 void Builder::endParagraph(size_t depth)
 {
     const State &s = state();
-    Paragraph p = std::move(m_paragraph);
-    m_paragraph = Paragraph();
+    Paragraph &p = m_paragraph;
     p.format = s.blk;
     if (s.lineSpacing != 0) {
         if (s.lineMultiple)
@@ -1850,7 +1878,7 @@ void Builder::endParagraph(size_t depth)
         // No list information beyond the marker text: show the marker as text.
         QString t = m_pnText;
         t.replace(u'\t', u' ');
-        p.text.prepend(t);
+        p.text.insert(0, reinterpret_cast<const char16_t *>(t.utf16()), size_t(t.size()));
         if (p.runs.empty())
             p.runs.push_back(Run{0, t.size(), s.chr});
         else {
@@ -1865,6 +1893,13 @@ void Builder::endParagraph(size_t depth)
         closeTablesDeeperThan(0);
         emitParagraph(m_cursor, p, 0, m_needBlock);
         m_needBlock = true;
+        // The next paragraph reuses the buffers.
+        p.text.clear();
+        p.runs.clear();
+        if (p.listKey != 0) {
+            p.listKey = 0;
+            p.listFormat = QTextListFormat();
+        }
         return;
     }
     depth = std::min<size_t>(depth, kMaxTableDepth);
@@ -1872,6 +1907,7 @@ void Builder::endParagraph(size_t depth)
     while (m_tables.size() < depth)
         m_tables.emplace_back();
     m_tables[depth - 1].cell.items.push_back(Item{std::move(p), nullptr});
+    p = Paragraph();
 }
 
 void Builder::endCell(size_t depth)
@@ -1962,10 +1998,9 @@ void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container, bool ne
             continue;
         const QTextCharFormat &format =
             r.image >= 0 ? canonical(m_images[size_t(r.image)]) : charFormat(r.style);
-        if (r.length == p.text.size())
-            c.insertText(p.text, format);
-        else
-            c.insertText(QString::fromRawData(p.text.constData() + r.start, r.length), format);
+        c.insertText(QString::fromRawData(reinterpret_cast<const QChar *>(p.text.data()) + r.start,
+                                          r.length),
+                     format);
     }
 }
 

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "rtfcontrolwords.h"
 #include "rtfreader.h"
 
 #include <QList>
 
 #include <climits>
-#include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // The lowest layer of the reader: splits RTF into groups, control words, control symbols, \'hh
 // escapes, \bin data and text runs. It knows nothing of what the words mean, except \bin, whose
@@ -16,44 +21,48 @@ struct RtfToken {
     qsizetype offset = 0; // where the token starts in the input
     // ControlWord: the name (letters only, at most MaxWord of them) and its parameter.
     static constexpr int MaxWord = 32;
+    const char *wordData = word; // the name: in the input itself when that is 8-bit
     char word[MaxWord + 1] = {};
     int wordLength = 0;
+    quint32 wordHash = 0; // see rtfWordHashStep()
     bool hasParameter = false;
     int parameter = 0;
     // ControlSymbol: the character after the backslash; Hex: the byte.
     int symbol = 0;
-    // Text and Binary: a range of the input.
+    // Text and Binary: a range of the input. Text: whether all of it is below 0x80.
     qsizetype start = 0;
     qsizetype length = 0;
+    bool ascii = false;
 
-    QByteArrayView name() const { return QByteArrayView(word, wordLength); }
+    QByteArrayView name() const { return QByteArrayView(wordData, wordLength); }
 };
 
 template <typename Char> class RtfTokenizer final {
 public:
     RtfTokenizer(const Char *data, qsizetype size, qsizetype start, QList<RtfError> &errors)
-        : m_data(data), m_size(size), m_pos(start), m_errors(errors)
+        : m_data(data), m_end(data + size), m_p(data + start), m_errors(errors)
     {}
 
     const Char *data() const { return m_data; }
-    qsizetype position() const { return m_pos; }
+    qsizetype position() const { return m_p - m_data; }
 
     void next(RtfToken &t)
     {
         for (;;) {
-            t.offset = m_pos;
-            if (m_pos >= m_size) {
+            if (m_p == m_end) {
+                t.offset = position();
                 t.type = RtfToken::Type::End;
                 return;
             }
-            const char16_t c = char16_t(m_data[m_pos]);
-            switch (c) {
+            switch (char16_t(*m_p)) {
             case '{':
-                ++m_pos;
+                t.offset = position();
+                ++m_p;
                 t.type = RtfToken::Type::GroupStart;
                 return;
             case '}':
-                ++m_pos;
+                t.offset = position();
+                ++m_p;
                 t.type = RtfToken::Type::GroupEnd;
                 return;
             case '\\':
@@ -62,28 +71,72 @@ public:
                 continue;
             case '\r':
             case '\n':
-                ++m_pos; // line ends in RTF carry no meaning
+                ++m_p; // line ends in RTF carry no meaning
                 continue;
             default:
                 break;
             }
-            const qsizetype start = m_pos;
-            while (m_pos < m_size) {
-                const char16_t d = char16_t(m_data[m_pos]);
-                if (d == '{' || d == '}' || d == '\\' || d == '\r' || d == '\n')
+            const Char *const start = m_p;
+            unsigned seen = 0; // all characters or'ed together, for the ASCII test
+#if defined(__SSE2__)
+            if constexpr (sizeof(Char) == 1)
+                scanText(seen);
+#endif
+            while (m_p != m_end) {
+                const auto d = std::make_unsigned_t<Char>(*m_p);
+                if (d < 0x80 && isSpecial(char(d)))
                     break;
-                ++m_pos;
+                seen |= d;
+                ++m_p;
             }
+            t.offset = start - m_data;
             t.type = RtfToken::Type::Text;
-            t.start = start;
-            t.length = m_pos - start;
+            t.start = t.offset;
+            t.length = m_p - start;
+            t.ascii = seen < 0x80;
             return;
         }
     }
 
 private:
-    static bool isLetter(char16_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-    static bool isDigit(char16_t c) { return c >= '0' && c <= '9'; }
+#if defined(__SSE2__)
+    // Finds the end of a text run 16 bytes at a time, as long as 16 bytes are left.
+    void scanText(unsigned &seen)
+    {
+        const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'),
+                      backslash = _mm_set1_epi8('\\'), cr = _mm_set1_epi8('\r'),
+                      lf = _mm_set1_epi8('\n');
+        while (m_end - m_p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_p));
+            const __m128i special = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
+                _mm_or_si128(_mm_cmpeq_epi8(v, backslash),
+                             _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+            const unsigned high = unsigned(_mm_movemask_epi8(v));
+            if (const unsigned stop = unsigned(_mm_movemask_epi8(special)); stop != 0) {
+                const int n = __builtin_ctz(stop);
+                seen |= (high & ((1u << n) - 1)) ? 0x80 : 0;
+                m_p += n;
+                return;
+            }
+            seen |= high ? 0x80 : 0;
+            m_p += 16;
+        }
+    }
+#endif
+    // The characters that end a text run.
+    static bool isSpecial(char c)
+    {
+        return c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n';
+    }
+    static bool isLetter(char16_t c)
+    {
+        return char16_t((c | 0x20) - 'a') < 26;
+    }
+    static bool isDigit(char16_t c)
+    {
+        return char16_t(c - '0') < 10;
+    }
     static int hexValue(char16_t c)
     {
         if (c >= '0' && c <= '9')
@@ -94,29 +147,33 @@ private:
             return c - 'A' + 10;
         return -1;
     }
-    void error(RtfError::Code code, qsizetype at) { m_errors.append(RtfError{code, at}); }
+    void error(RtfError::Code code, qsizetype at)
+    {
+        m_errors.append(RtfError{code, at});
+    }
 
     // Returns false when the backslash produced nothing worth reporting (e.g. a bad escape).
     bool backslash(RtfToken &t)
     {
-        const qsizetype at = m_pos;
-        ++m_pos;
-        if (m_pos >= m_size) {
+        const qsizetype at = position();
+        t.offset = at;
+        ++m_p;
+        if (m_p == m_end) {
             error(RtfError::Code::UnexpectedEnd, at);
             return false;
         }
-        const char16_t c = char16_t(m_data[m_pos]);
+        const char16_t c = char16_t(*m_p);
         if (isLetter(c))
             return controlWord(t, at);
-        ++m_pos;
+        ++m_p;
         if (c == '\'') {
-            const int hi = m_pos < m_size ? hexValue(char16_t(m_data[m_pos])) : -1;
-            const int lo = m_pos + 1 < m_size ? hexValue(char16_t(m_data[m_pos + 1])) : -1;
+            const int hi = m_p != m_end ? hexValue(char16_t(m_p[0])) : -1;
+            const int lo = m_end - m_p > 1 ? hexValue(char16_t(m_p[1])) : -1;
             if (hi < 0 || lo < 0) {
                 error(RtfError::Code::BadHexEscape, at);
                 return false;
             }
-            m_pos += 2;
+            m_p += 2;
             t.type = RtfToken::Type::Hex;
             t.symbol = hi * 16 + lo;
             return true;
@@ -124,8 +181,10 @@ private:
         if (c == '\r' || c == '\n') {
             // A backslash before a line end is an old way of writing \par.
             t.type = RtfToken::Type::ControlWord;
-            std::memcpy(t.word, "par", 4);
+            t.wordData = "par";
             t.wordLength = 3;
+            t.wordHash =
+                rtfWordHashStep(rtfWordHashStep(rtfWordHashStep(kRtfWordHashSeed, 'p'), 'a'), 'r');
             t.hasParameter = false;
             t.parameter = 0;
             return true;
@@ -137,38 +196,42 @@ private:
 
     bool controlWord(RtfToken &t, qsizetype at)
     {
-        int n = 0;
-        bool tooLong = false;
-        while (m_pos < m_size && isLetter(char16_t(m_data[m_pos]))) {
-            if (n < RtfToken::MaxWord)
-                t.word[n++] = char(m_data[m_pos]);
-            else
-                tooLong = true;
-            ++m_pos;
+        const Char *const name = m_p;
+        quint32 hash = kRtfWordHashSeed;
+        while (m_p != m_end && isLetter(char16_t(*m_p))) {
+            hash = rtfWordHashStep(hash, char(*m_p));
+            ++m_p;
         }
-        if (tooLong) {
+        t.wordHash = hash;
+        qsizetype n = m_p - name;
+        if (n > RtfToken::MaxWord) {
             error(RtfError::Code::ControlWordTooLong, at);
             n = 0; // no known word is that long: keep it from matching a truncated name
         }
-        t.word[n] = 0;
-        t.wordLength = n;
+        if constexpr (sizeof(Char) == 1) {
+            t.wordData = name;
+        } else {
+            for (qsizetype i = 0; i < n; ++i)
+                t.word[i] = char(name[i]);
+            t.wordData = t.word;
+        }
+        t.wordLength = int(n);
         t.hasParameter = false;
         t.parameter = 0;
         bool negative = false;
-        if (m_pos + 1 < m_size && m_data[m_pos] == Char('-') &&
-            isDigit(char16_t(m_data[m_pos + 1]))) {
+        if (m_end - m_p > 1 && m_p[0] == Char('-') && isDigit(char16_t(m_p[1]))) {
             negative = true;
-            ++m_pos;
+            ++m_p;
         }
-        if (m_pos < m_size && isDigit(char16_t(m_data[m_pos]))) {
+        if (m_p != m_end && isDigit(char16_t(*m_p))) {
             long long value = 0;
             bool clamped = false;
-            while (m_pos < m_size && isDigit(char16_t(m_data[m_pos]))) {
+            while (m_p != m_end && isDigit(char16_t(*m_p))) {
                 if (value <= INT_MAX)
-                    value = value * 10 + (char16_t(m_data[m_pos]) - '0');
+                    value = value * 10 + (char16_t(*m_p) - '0');
                 else
                     clamped = true;
-                ++m_pos;
+                ++m_p;
             }
             if (value > INT_MAX) {
                 value = INT_MAX;
@@ -179,18 +242,18 @@ private:
             t.hasParameter = true;
             t.parameter = negative ? -int(value) : int(value);
         }
-        if (m_pos < m_size && m_data[m_pos] == Char(' '))
-            ++m_pos;
-        if (n == 3 && std::memcmp(t.word, "bin", 3) == 0) {
+        if (m_p != m_end && *m_p == Char(' '))
+            ++m_p;
+        if (n == 3 && name[0] == Char('b') && name[1] == Char('i') && name[2] == Char('n')) {
             qsizetype length = t.hasParameter && t.parameter > 0 ? t.parameter : 0;
-            if (length > m_size - m_pos) {
+            if (length > m_end - m_p) {
                 error(RtfError::Code::BadBinary, at);
-                length = m_size - m_pos;
+                length = m_end - m_p;
             }
             t.type = RtfToken::Type::Binary;
-            t.start = m_pos;
+            t.start = position();
             t.length = length;
-            m_pos += length;
+            m_p += length;
             return true;
         }
         t.type = RtfToken::Type::ControlWord;
@@ -198,7 +261,7 @@ private:
     }
 
     const Char *m_data;
-    qsizetype m_size;
-    qsizetype m_pos;
+    const Char *m_end;
+    const Char *m_p;
     QList<RtfError> &m_errors;
 };
