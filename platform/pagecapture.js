@@ -79,39 +79,126 @@
             ownState = new Set(document.querySelectorAll(':hover, :active, :focus, :focus-within, :target'));
         } catch (e) {
         }
-        const sharing = ownState !== null && stylesCanBeShared();
+        const PLACE_PSEUDO = /(?<!:):(?:first-|last-|only-|nth-|empty|has\(|dir\()/;
+        // Elements of these tags (lower case), classes or ids are reached by rules about an element's
+        // place among its siblings; null when such a rule may reach any element, and nothing is shared.
+        const placeTags = ownState === null ? null : tagsReachedByPlace();
+        const sharing = placeTags !== null;
 
-        // Whether every style rule of the page ignores the place of an element among its siblings.
-        function stylesCanBeShared() {
-            const positional = /:(?:first-|last-|only-|nth-|empty|has\(|dir\()|[+~]/;
+        function tagsReachedByPlace() {
             if (document.getAnimations && document.getAnimations().length)
-                return false; // values that change with time
-            function scan(rules, depth) {
-                if (depth > 20)
-                    return false;
-                for (const rule of rules) {
-                    if (rule.selectorText !== undefined && positional.test(rule.selectorText))
-                        return false;
-                    if (rule.cssRules && !scan(rule.cssRules, depth + 1))
-                        return false;
-                    if (rule.styleSheet && !scan(rule.styleSheet.cssRules, depth + 1))
-                        return false;
-                }
-                return true;
-            }
+                return null; // values that change with time
+            const tags = {names: new Set(), classes: new Set(), ids: new Set()};
             try {
                 for (const sheet of document.styleSheets) {
-                    if (!scan(sheet.cssRules, 0))
-                        return false;
+                    if (!scanRules(sheet.cssRules, tags, 0))
+                        return null;
                 }
                 for (const sheet of document.adoptedStyleSheets || []) {
-                    if (!scan(sheet.cssRules, 0))
-                        return false;
+                    if (!scanRules(sheet.cssRules, tags, 0))
+                        return null;
                 }
             } catch (e) {
-                return false; // a style sheet from elsewhere that the page may not read
+                return null; // a style sheet from elsewhere that the page may not read
+            }
+            return tags;
+        }
+        function scanRules(rules, tags, depth) {
+            if (depth > 20)
+                return false;
+            for (const rule of rules) {
+                if (rule.selectorText !== undefined && !placeTagsOf(rule.selectorText, tags))
+                    return false;
+                if (rule.cssRules && !scanRules(rule.cssRules, tags, depth + 1))
+                    return false;
+                if (rule.styleSheet && !scanRules(rule.styleSheet.cssRules, tags, depth + 1))
+                    return false;
             }
             return true;
+        }
+        // Adds to tags the type, or else the first class or the id, of each compound of the selector
+        // list that depends on a place among siblings: one with a structural pseudo-class, or one
+        // right of a + or ~ combinator. False when such a compound names none of them, or the place
+        // is asked about inside :is() and the like.
+        function placeTagsOf(text, tags) {
+            if (!PLACE_PSEUDO.test(text) && !/[+~]/.test(text))
+                return true;
+            // :not(:checked) and the like stay within their compound; a selector inside one does not
+            const FUNCTIONAL = /:(is|where|not|matches|-webkit-any|has|host|host-context|slotted|-internal-[\w-]*)\(([^()]*)(\)?)/g;
+            for (let m; (m = FUNCTIONAL.exec(text));) {
+                if (!/^(?:is|where|not|matches|-webkit-any)$/.test(m[1]) || !m[3] || /[\s>+~,]/.test(m[2]))
+                    return false;
+            }
+            // compounds at the top level, split at combinators outside brackets and quotes
+            let depth = 0;
+            let quote = '';
+            let compound = '';
+            let sibling = false; // the combinator before this compound was + or ~
+            let combinator = '';
+            const finish = () => {
+                if (compound) {
+                    if (sibling || PLACE_PSEUDO.test(compound)) {
+                        let m = /^([a-zA-Z][\w-]*)(?![\w-]*\|)/.exec(compound);
+                        if (m) {
+                            tags.names.add(m[1].toLowerCase());
+                        } else if ((m = /^([.#])([\w-]+)(?![\w-]*\\)/.exec(compound))) {
+                            (m[1] === '.' ? tags.classes : tags.ids).add(m[2]);
+                        } else {
+                            return false;
+                        }
+                    }
+                    compound = '';
+                }
+                return true;
+            };
+            for (const ch of text + ',') {
+                if (quote) {
+                    compound += ch;
+                    if (ch === quote)
+                        quote = '';
+                    continue;
+                }
+                if (ch === '"' || ch === "'") {
+                    quote = ch;
+                    compound += ch;
+                    continue;
+                }
+                if (ch === '(' || ch === '[') {
+                    ++depth;
+                } else if (ch === ')' || ch === ']') {
+                    --depth;
+                } else if (depth === 0 && (ch === ',' || ch === ' ' || ch === '>' || ch === '+' || ch === '~')) {
+                    if (compound) {
+                        if (!finish())
+                            return false;
+                        combinator = '';
+                    }
+                    if (ch === ',') {
+                        sibling = false;
+                        combinator = '';
+                    } else {
+                        combinator += ch;
+                        sibling = combinator.includes('+') || combinator.includes('~');
+                    }
+                    continue;
+                }
+                compound += ch;
+            }
+            return depth === 0;
+        }
+
+        function reachedByPlace(el) {
+            if (placeTags.names.has(el.localName))
+                return true;
+            if (placeTags.ids.size && el.id && placeTags.ids.has(el.id))
+                return true;
+            if (placeTags.classes.size && el.classList.length) {
+                for (const c of el.classList) {
+                    if (placeTags.classes.has(c))
+                        return true;
+                }
+            }
+            return false;
         }
 
         class StyleRecord {
@@ -176,7 +263,8 @@
             let rec = null;
             const tag = el.tagName;
             const shareable = sharing && !UNSHARED_TAGS.has(tag);
-            if (shareable && parent && el !== body && !parent.shadowRoot && !ownState.has(el)) {
+            if (shareable && parent && el !== body && !parent.shadowRoot && !ownState.has(el) &&
+                !reachedByPlace(el)) {
                 const ps = cs(parent);
                 if (ps.rec.childrenShare) {
                     let key = ps.rec.id + ' ' + tag;
