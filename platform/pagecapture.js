@@ -255,11 +255,11 @@
         let nextStyleId = 1;
         const styleCache = new WeakMap();
         const recordsByKey = new Map();
-        function cs(el) {
+        function cs(el, knownParent) {
             let s = styleCache.get(el);
             if (s)
                 return s;
-            const parent = el.parentElement;
+            const parent = knownParent || el.parentElement;
             let rec = null;
             const tag = el.tagName;
             const shareable = sharing && !UNSHARED_TAGS.has(tag);
@@ -779,7 +779,7 @@
         function walkChildren(b, ctx, el, partial) {
             if (!partial || !range) {
                 for (let n = el.firstChild; n; n = n.nextSibling)
-                    walk(b, ctx, n, false);
+                    walk(b, ctx, n, false, el);
                 return;
             }
             let first = el.firstChild;
@@ -801,14 +801,16 @@
             if (!first || !last)
                 return;
             for (let n = first; n; n = n.nextSibling) {
-                walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial));
+                walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial), el);
                 if (n === last)
                     break;
             }
         }
 
-        function walk(b, ctx, node, partial) {
-            if (node.nodeType === Node.TEXT_NODE || node.nodeType === Node.CDATA_SECTION_NODE) {
+        // parent: node's parent element when the caller knows it, which spares a call into the page
+        function walk(b, ctx, node, partial, parent) {
+            const type = node.nodeType;
+            if (type === Node.TEXT_NODE || type === Node.CDATA_SECTION_NODE) {
                 let str = node.data;
                 if (range && partial) {
                     let start = 0;
@@ -819,28 +821,28 @@
                         start = range.startOffset;
                     str = str.slice(start, end);
                 }
-                const parent = node.parentElement;
-                if (parent && parent.tagName === 'DETAILS' && !parent.open)
+                const up = parent || node.parentElement;
+                if (up && up.tagName === 'DETAILS' && !up.open)
                     return;
-                if (parent)
-                    addText(b, ctx, parent, str);
+                if (up)
+                    addText(b, ctx, up, str);
                 return;
             }
-            if (node.nodeType !== Node.ELEMENT_NODE)
+            if (type !== Node.ELEMENT_NODE)
                 return;
             const el = node;
-            if (NEVER_SHOWN.has(el.tagName))
+            const tag = el.tagName;
+            if (NEVER_SHOWN.has(tag))
                 return;
             // a closed <details> shows its first summary only
-            const up = el.parentElement;
+            const up = parent || el.parentElement;
             if (up && up.tagName === 'DETAILS' && !up.open &&
-                !(el.tagName === 'SUMMARY' && up.querySelector(':scope > summary') === el))
+                !(tag === 'SUMMARY' && up.querySelector(':scope > summary') === el))
                 return;
-            const s = cs(el);
+            const s = cs(el, up);
             const display = s.display;
             if (display === 'none')
                 return;
-            const tag = el.tagName;
             // An inline box that replaces nothing neither clips its content nor is positioned out of
             // the flow (absolute positioning makes it a block), so only the slot test applies.
             if (display === 'inline' && !REPLACED.has(tag)) {
