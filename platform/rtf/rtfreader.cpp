@@ -17,9 +17,11 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -74,18 +76,25 @@ struct CharStyle {
     bool italic = false;
     bool strike = false;
 
-    friend bool operator==(const CharStyle &, const CharStyle &) = default;
+    // Compared for every piece of text: as bytes, which the compiler does in three loads.
+    friend bool operator==(const CharStyle &a, const CharStyle &b)
+    {
+        return std::memcmp(&a, &b, sizeof(CharStyle)) == 0;
+    }
     friend size_t qHash(const CharStyle &c, size_t seed = 0)
     {
-        return qHashMulti(seed, c.foreground, c.background, c.family, c.href, c.halfPoints,
-                          c.underline, c.vAlign, c.caps, c.bold, c.italic, c.strike);
+        return qHashBits(&c, sizeof(CharStyle), seed);
     }
 };
+static_assert(std::has_unique_object_representations_v<CharStyle>, "no padding in CharStyle");
 
 // Everything a group inherits from its parent and loses at its end.
 struct State {
     CharStyle chr;
-    QTextBlockFormat blk;
+    // The paragraph formatting: an index in Builder::m_blockFormats, shared with the parent
+    // group until this group changes it (Builder::blk()), so that groups copy no QTextFormat.
+    int blk = 0;
+    bool ownsBlk = false;
     Dest dest = Dest::Normal;
     int uc = 1;
     int font = -1; // -1: the document's default font
@@ -433,6 +442,8 @@ public:
     {
         m_states.reserve(64);
         m_states.emplace_back();
+        m_states.back().ownsBlk = true;
+        m_blockFormats.emplace_back();
         // Appending to a document that ends with text starts a new paragraph.
         m_needBlock = m_cursor.atEnd() && !m_cursor.atBlockStart();
     }
@@ -441,6 +452,8 @@ public:
 
 private:
     State &state() { return m_states.back(); }
+    QTextBlockFormat &blk();
+    void endState(const State &ended);
     void error(RtfError::Code code) { m_errors.append(RtfError{code, m_offset}); }
 
     void groupStart();
@@ -520,6 +533,7 @@ private:
     Picture m_picture;
 
     Paragraph m_paragraph;
+    std::vector<QTextBlockFormat> m_blockFormats; // see State::blk
     std::vector<QString> m_families;
     QHash<QString, int> m_familyIndex;
     std::vector<QString> m_hrefs;
@@ -648,6 +662,28 @@ void Builder::groupStart()
         return;
     }
     m_states.push_back(m_states.back());
+    m_states.back().ownsBlk = false;
+}
+
+QTextBlockFormat &Builder::blk()
+{
+    State &s = state();
+    if (!s.ownsBlk) {
+        QTextBlockFormat copy = m_blockFormats[size_t(s.blk)];
+        m_blockFormats.push_back(std::move(copy));
+        s.blk = int(m_blockFormats.size() - 1);
+        s.ownsBlk = true;
+    }
+    return m_blockFormats[size_t(s.blk)];
+}
+
+// A group's own paragraph format was made while it was the innermost group, so it is the last.
+void Builder::endState(const State &ended)
+{
+    if (ended.ownsBlk && size_t(ended.blk) + 1 == m_blockFormats.size())
+        m_blockFormats.pop_back();
+    if (ended.dest != state().dest || ended.dest == Dest::FontTable)
+        endDestination(ended);
 }
 
 void Builder::groupEnd()
@@ -663,8 +699,7 @@ void Builder::groupEnd()
     }
     State ended = std::move(m_states.back());
     m_states.pop_back();
-    if (ended.dest != state().dest || ended.dest == Dest::FontTable)
-        endDestination(ended);
+    endState(ended);
 }
 
 void Builder::endDestination(const State &ended)
@@ -878,7 +913,7 @@ void Builder::flag(RtfWord w)
         s.chr.vAlign = 0;
         break;
     case RtfWord::Pard:
-        s.blk = QTextBlockFormat();
+        blk() = QTextBlockFormat();
         s.lineSpacing = 0;
         s.lineMultiple = false;
         s.ls = 0;
@@ -888,16 +923,16 @@ void Builder::flag(RtfWord w)
         s.pnStyle = QTextListFormat::ListStyleUndefined;
         break;
     case RtfWord::AlignLeft:
-        s.blk.clearProperty(QTextFormat::BlockAlignment);
+        blk().clearProperty(QTextFormat::BlockAlignment);
         break;
     case RtfWord::AlignRight:
-        s.blk.setAlignment(Qt::AlignRight);
+        blk().setAlignment(Qt::AlignRight);
         break;
     case RtfWord::AlignCenter:
-        s.blk.setAlignment(Qt::AlignHCenter);
+        blk().setAlignment(Qt::AlignHCenter);
         break;
     case RtfWord::AlignJustify:
-        s.blk.setAlignment(Qt::AlignJustify);
+        blk().setAlignment(Qt::AlignJustify);
         break;
     case RtfWord::TabRight:
         s.tabType = QTextOption::RightTab;
@@ -1068,10 +1103,10 @@ void Builder::flag(RtfWord w)
         rowDef().alignment = Qt::AlignRight;
         break;
     case RtfWord::RightToLeft:
-        s.blk.setLayoutDirection(Qt::RightToLeft);
+        blk().setLayoutDirection(Qt::RightToLeft);
         break;
     case RtfWord::LeftToRight:
-        s.blk.clearProperty(QTextFormat::LayoutDirection);
+        blk().clearProperty(QTextFormat::LayoutDirection);
         break;
     case RtfWord::PngBlip:
         m_picture.kind = Picture::Kind::Png;
@@ -1145,18 +1180,18 @@ void Builder::toggle(RtfWord w, bool on)
         break;
     case RtfWord::PageBreakBefore:
         if (on)
-            state().blk.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            blk().setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
         else
-            state().blk.clearProperty(QTextFormat::PageBreakPolicy);
+            blk().clearProperty(QTextFormat::PageBreakPolicy);
         break;
     case RtfWord::RowHeader:
         rowDef().header = on;
         break;
     case RtfWord::KeepLines:
         if (on)
-            state().blk.setNonBreakableLines(true);
+            blk().setNonBreakableLines(true);
         else
-            state().blk.clearProperty(QTextFormat::BlockNonBreakableLines);
+            blk().clearProperty(QTextFormat::BlockNonBreakableLines);
         break;
     default:
         break;
@@ -1209,19 +1244,19 @@ void Builder::value(RtfWord w, int v, bool hasValue)
                                                          : QTextCharFormat::AlignSubScript;
         break;
     case RtfWord::LeftIndent:
-        s.blk.setLeftMargin(px);
+        blk().setLeftMargin(px);
         break;
     case RtfWord::RightIndent:
-        s.blk.setRightMargin(px);
+        blk().setRightMargin(px);
         break;
     case RtfWord::FirstIndent:
-        s.blk.setTextIndent(px);
+        blk().setTextIndent(px);
         break;
     case RtfWord::SpaceBefore:
-        s.blk.setTopMargin(px);
+        blk().setTopMargin(px);
         break;
     case RtfWord::SpaceAfter:
-        s.blk.setBottomMargin(px);
+        blk().setBottomMargin(px);
         break;
     case RtfWord::LineSpacing:
         s.lineSpacing = v;
@@ -1231,18 +1266,18 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         break;
     case RtfWord::ParaBackground:
         if (const QColor c = color(v); c.isValid())
-            s.blk.setBackground(c);
+            blk().setBackground(c);
         else
-            s.blk.clearBackground();
+            blk().clearBackground();
         break;
     case RtfWord::TabPosition: {
-        QList<QTextOption::Tab> tabs = s.blk.tabPositions();
+        QList<QTextOption::Tab> tabs = blk().tabPositions();
         if (tabs.size() < 64) {
             QTextOption::Tab tab(px, s.tabType);
             if (s.tabType == QTextOption::DelimiterTab)
                 tab.delimiter = u'.';
             tabs.append(tab);
-            s.blk.setTabPositions(tabs);
+            blk().setTabPositions(tabs);
         }
         s.tabType = QTextOption::LeftTab;
         break;
@@ -1263,7 +1298,15 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         if (!m_bytes.isEmpty())
             flushBytes();
         const char16_t c = char16_t(v < 0 ? v + 65536 : v);
-        text(QStringView(&c, 1));
+        if (s.dest == Dest::Normal) {
+            if (!s.hidden) {
+                Run &run = runFor(s.chr);
+                m_paragraph.text.push_back(plainCharacter(c));
+                ++run.length;
+            }
+        } else {
+            text(QStringView(&c, 1));
+        }
         m_skip = s.uc;
         break;
     }
@@ -1358,9 +1401,9 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         break;
     case RtfWord::OutlineLevel:
         if (v >= 0 && v < 9)
-            s.blk.setHeadingLevel(v + 1);
+            blk().setHeadingLevel(v + 1);
         else
-            s.blk.clearProperty(QTextFormat::HeadingLevel);
+            blk().clearProperty(QTextFormat::HeadingLevel);
         break;
     case RtfWord::PicWidth:
         m_picture.picw = v;
@@ -1827,7 +1870,7 @@ void Builder::endParagraph(size_t depth)
 {
     const State &s = state();
     Paragraph &p = m_paragraph;
-    p.format = s.blk;
+    p.format = m_blockFormats[size_t(s.blk)];
     if (s.lineSpacing != 0) {
         if (s.lineMultiple)
             p.format.setLineHeight(std::abs(s.lineSpacing) * 100.0 / 240.0,
@@ -2239,8 +2282,7 @@ void Builder::finish()
     while (m_states.size() > 2) {
         State ended = std::move(m_states.back());
         m_states.pop_back();
-        if (ended.dest != state().dest || ended.dest == Dest::FontTable)
-            endDestination(ended);
+        endState(ended);
     }
     if (m_states.size() == 2)
         finishContent();
