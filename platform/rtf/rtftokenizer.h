@@ -77,22 +77,25 @@ public:
                 break;
             }
             const Char *const start = m_p;
+            const Char *p = start;
+            const Char *const end = m_end;
             unsigned seen = 0; // all characters or'ed together, for the ASCII test
 #if defined(__SSE2__)
             if constexpr (sizeof(Char) == 1)
-                scanText(seen);
+                p = scanText(p, end, seen);
 #endif
-            while (m_p != m_end) {
-                const auto d = std::make_unsigned_t<Char>(*m_p);
+            while (p != end) {
+                const auto d = std::make_unsigned_t<Char>(*p);
                 if (d < 0x80 && isSpecial(char(d)))
                     break;
                 seen |= d;
-                ++m_p;
+                ++p;
             }
+            m_p = p;
             t.offset = start - m_data;
             t.type = RtfToken::Type::Text;
             t.start = t.offset;
-            t.length = m_p - start;
+            t.length = p - start;
             t.ascii = seen < 0x80;
             return;
         }
@@ -101,13 +104,13 @@ public:
 private:
 #if defined(__SSE2__)
     // Finds the end of a text run 16 bytes at a time, as long as 16 bytes are left.
-    void scanText(unsigned &seen)
+    static const Char *scanText(const Char *p, const Char *end, unsigned &seen)
     {
         const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'),
                       backslash = _mm_set1_epi8('\\'), cr = _mm_set1_epi8('\r'),
                       lf = _mm_set1_epi8('\n');
-        while (m_end - m_p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_p));
+        while (end - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
             const __m128i special = _mm_or_si128(
                 _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
                 _mm_or_si128(_mm_cmpeq_epi8(v, backslash),
@@ -116,12 +119,12 @@ private:
             if (const unsigned stop = unsigned(_mm_movemask_epi8(special)); stop != 0) {
                 const int n = __builtin_ctz(stop);
                 seen |= (high & ((1u << n) - 1)) ? 0x80 : 0;
-                m_p += n;
-                return;
+                return p + n;
             }
             seen |= high ? 0x80 : 0;
-            m_p += 16;
+            p += 16;
         }
+        return p;
     }
 #endif
     // The characters that end a text run.
@@ -196,18 +199,21 @@ private:
 
     bool controlWord(RtfToken &t, qsizetype at)
     {
-        const Char *const name = m_p;
+        // The position is kept in locals: stores through t could alias the members.
+        const Char *p = m_p;
+        const Char *const end = m_end;
+        const Char *const name = p;
         quint32 hash = kRtfWordHashSeed;
-        while (m_p != m_end && isLetter(char16_t(*m_p))) {
-            hash = rtfWordHashStep(hash, char(*m_p));
-            ++m_p;
+        while (p != end && isLetter(char16_t(*p))) {
+            hash = rtfWordHashStep(hash, char(*p));
+            ++p;
         }
-        t.wordHash = hash;
-        qsizetype n = m_p - name;
+        qsizetype n = p - name;
         if (n > RtfToken::MaxWord) {
             error(RtfError::Code::ControlWordTooLong, at);
             n = 0; // no known word is that long: keep it from matching a truncated name
         }
+        t.wordHash = hash;
         if constexpr (sizeof(Char) == 1) {
             t.wordData = name;
         } else {
@@ -216,22 +222,22 @@ private:
             t.wordData = t.word;
         }
         t.wordLength = int(n);
-        t.hasParameter = false;
-        t.parameter = 0;
+        bool hasParameter = false;
+        int parameter = 0;
         bool negative = false;
-        if (m_end - m_p > 1 && m_p[0] == Char('-') && isDigit(char16_t(m_p[1]))) {
+        if (end - p > 1 && p[0] == Char('-') && isDigit(char16_t(p[1]))) {
             negative = true;
-            ++m_p;
+            ++p;
         }
-        if (m_p != m_end && isDigit(char16_t(*m_p))) {
+        if (p != end && isDigit(char16_t(*p))) {
             long long value = 0;
             bool clamped = false;
-            while (m_p != m_end && isDigit(char16_t(*m_p))) {
+            while (p != end && isDigit(char16_t(*p))) {
                 if (value <= INT_MAX)
-                    value = value * 10 + (char16_t(*m_p) - '0');
+                    value = value * 10 + (char16_t(*p) - '0');
                 else
                     clamped = true;
-                ++m_p;
+                ++p;
             }
             if (value > INT_MAX) {
                 value = INT_MAX;
@@ -239,23 +245,26 @@ private:
             }
             if (clamped)
                 error(RtfError::Code::NumberOutOfRange, at);
-            t.hasParameter = true;
-            t.parameter = negative ? -int(value) : int(value);
+            hasParameter = true;
+            parameter = negative ? -int(value) : int(value);
         }
-        if (m_p != m_end && *m_p == Char(' '))
-            ++m_p;
+        t.hasParameter = hasParameter;
+        t.parameter = parameter;
+        if (p != end && *p == Char(' '))
+            ++p;
         if (n == 3 && name[0] == Char('b') && name[1] == Char('i') && name[2] == Char('n')) {
-            qsizetype length = t.hasParameter && t.parameter > 0 ? t.parameter : 0;
-            if (length > m_end - m_p) {
+            qsizetype length = hasParameter && parameter > 0 ? parameter : 0;
+            if (length > end - p) {
                 error(RtfError::Code::BadBinary, at);
-                length = m_end - m_p;
+                length = end - p;
             }
             t.type = RtfToken::Type::Binary;
-            t.start = position();
+            t.start = p - m_data;
             t.length = length;
-            m_p += length;
+            m_p = p + length;
             return true;
         }
+        m_p = p;
         t.type = RtfToken::Type::ControlWord;
         return true;
     }
