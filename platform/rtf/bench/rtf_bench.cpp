@@ -53,13 +53,23 @@ struct Material {
         charFormats[3].setForeground(QColor(200, 30, 30));
         charFormats[3].setFontPointSize(14);
         charFormats[4].setFontFamilies({QStringLiteral("Courier New")});
-        charFormats[5].setFontUnderline(true);
+        charFormats[5].setUnderlineStyle(QTextCharFormat::SingleUnderline);
         charFormats[5].setBackground(QColor(255, 255, 160));
         charFormats[6].setAnchor(true);
         charFormats[6].setAnchorHref(QStringLiteral("https://example.org/page"));
         charFormats[6].setForeground(QColor(0, 0, 238));
-        charFormats[6].setFontUnderline(true);
+        charFormats[6].setUnderlineStyle(QTextCharFormat::SingleUnderline);
         charFormats[7].setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+        // Text read back from RTF carries a font size on every run (the writer sets the
+        // document's default size after each \plain), so the runs put in here carry it too:
+        // the reader is measured against Qt inserting the same formats. The RTF is the same
+        // either way, as the writer leaves out a size equal to the default.
+        if (const qreal points = QTextDocument().defaultFont().pointSizeF(); points > 0) {
+            for (QTextCharFormat &format : charFormats) {
+                if (!format.hasProperty(QTextFormat::FontPointSize))
+                    format.setFontPointSize(points);
+            }
+        }
 
         blockFormats.resize(3);
         blockFormats[1].setAlignment(Qt::AlignJustify);
@@ -108,7 +118,7 @@ void buildSections(QTextDocument &document, int sections)
     for (int s = 0; s < sections; ++s) {
         for (int paragraph = 0; paragraph < 3; ++paragraph) {
             cursor.insertBlock(m.blockFormats.at((s + paragraph) % m.blockFormats.size()),
-                               m.charFormats.first());
+                               QTextCharFormat());
             for (int run = 0; run < 24; ++run)
                 cursor.insertText(m.words.at((s + run + paragraph) % m.words.size()),
                                   m.charFormats.at((s * 3 + run) % m.charFormats.size()));
