@@ -466,6 +466,7 @@ private:
     void toggle(RtfWord w, bool on);
     void value(RtfWord w, int v, bool hasValue);
     void symbol(RtfWord w);
+    void unicode(int v);
 
     void textBytes(QByteArrayView bytes, bool ascii);
     void textChars(QStringView chars);
@@ -609,6 +610,11 @@ template <typename Char> void Builder::run(const Char *data, qsizetype size, qsi
             }
             break;
         case RtfToken::Type::ControlWord: {
+            // \u is by far the most frequent word in text from other programs.
+            if (t.wordLength == 1 && t.wordData[0] == 'u' && !star) {
+                unicode(t.parameter);
+                break;
+            }
             const RtfControlWord *w = rtfLookupControlWord(t.name(), t.wordHash);
             if (star && (!w || w->kind != RtfWordKind::Destination)) {
                 state().dest = Dest::Skip;
@@ -1208,7 +1214,9 @@ QColor Builder::color(int index) const
 void Builder::value(RtfWord w, int v, bool hasValue)
 {
     State &s = state();
-    const qreal px = v / kTwipsPerPixel;
+    const auto px = [v] {
+        return v / kTwipsPerPixel;
+    };
     switch (w) {
     case RtfWord::FontSize:
         if (!hasValue)
@@ -1244,19 +1252,19 @@ void Builder::value(RtfWord w, int v, bool hasValue)
                                                          : QTextCharFormat::AlignSubScript;
         break;
     case RtfWord::LeftIndent:
-        blk().setLeftMargin(px);
+        blk().setLeftMargin(px());
         break;
     case RtfWord::RightIndent:
-        blk().setRightMargin(px);
+        blk().setRightMargin(px());
         break;
     case RtfWord::FirstIndent:
-        blk().setTextIndent(px);
+        blk().setTextIndent(px());
         break;
     case RtfWord::SpaceBefore:
-        blk().setTopMargin(px);
+        blk().setTopMargin(px());
         break;
     case RtfWord::SpaceAfter:
-        blk().setBottomMargin(px);
+        blk().setBottomMargin(px());
         break;
     case RtfWord::LineSpacing:
         s.lineSpacing = v;
@@ -1273,7 +1281,7 @@ void Builder::value(RtfWord w, int v, bool hasValue)
     case RtfWord::TabPosition: {
         QList<QTextOption::Tab> tabs = blk().tabPositions();
         if (tabs.size() < 64) {
-            QTextOption::Tab tab(px, s.tabType);
+            QTextOption::Tab tab(px(), s.tabType);
             if (s.tabType == QTextOption::DelimiterTab)
                 tab.delimiter = u'.';
             tabs.append(tab);
@@ -1294,22 +1302,9 @@ void Builder::value(RtfWord w, int v, bool hasValue)
     case RtfWord::ListLevelIndex:
         s.ilvl = std::clamp(v, 0, 8);
         break;
-    case RtfWord::Unicode: {
-        if (!m_bytes.isEmpty())
-            flushBytes();
-        const char16_t c = char16_t(v < 0 ? v + 65536 : v);
-        if (s.dest == Dest::Normal) {
-            if (!s.hidden) {
-                Run &run = runFor(s.chr);
-                m_paragraph.text.push_back(plainCharacter(c));
-                ++run.length;
-            }
-        } else {
-            text(QStringView(&c, 1));
-        }
-        m_skip = s.uc;
+    case RtfWord::Unicode:
+        unicode(v);
         break;
-    }
     case RtfWord::UnicodeSkip:
         s.uc = std::clamp(v, 0, 16);
         break;
@@ -1426,6 +1421,24 @@ void Builder::value(RtfWord w, int v, bool hasValue)
     default:
         break;
     }
+}
+
+void Builder::unicode(int v)
+{
+    if (!m_bytes.isEmpty())
+        flushBytes();
+    State &s = state();
+    const char16_t c = char16_t(v < 0 ? v + 65536 : v);
+    if (s.dest == Dest::Normal) {
+        if (!s.hidden) {
+            Run &run = runFor(s.chr);
+            m_paragraph.text.push_back(plainCharacter(c));
+            ++run.length;
+        }
+    } else {
+        text(QStringView(&c, 1));
+    }
+    m_skip = s.uc;
 }
 
 void Builder::symbol(RtfWord w)

@@ -46,7 +46,7 @@ public:
     const Char *data() const { return m_data; }
     qsizetype position() const { return m_p - m_data; }
 
-    void next(RtfToken &t)
+    Q_ALWAYS_INLINE void next(RtfToken &t)
     {
         for (;;) {
             if (m_p == m_end) {
@@ -156,7 +156,7 @@ private:
     }
 
     // Returns false when the backslash produced nothing worth reporting (e.g. a bad escape).
-    bool backslash(RtfToken &t)
+    Q_ALWAYS_INLINE bool backslash(RtfToken &t)
     {
         const qsizetype at = position();
         t.offset = at;
@@ -197,7 +197,7 @@ private:
         return true;
     }
 
-    bool controlWord(RtfToken &t, qsizetype at)
+    Q_ALWAYS_INLINE bool controlWord(RtfToken &t, qsizetype at)
     {
         // The position is kept in locals: stores through t could alias the members.
         const Char *p = m_p;
