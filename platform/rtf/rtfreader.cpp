@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -88,13 +89,38 @@ struct CharStyle {
 };
 static_assert(std::has_unique_object_representations_v<CharStyle>, "no padding in CharStyle");
 
+// The paragraph formatting of a group, the same way (Builder::blockFormat()).
+struct BlockStyle {
+    static constexpr qint32 None = INT_MIN; // no parameter reads as this
+    qint32 left = None;                     // margins and first-line indent in twips
+    qint32 right = None;
+    qint32 indent = None;
+    qint32 top = None;
+    qint32 bottom = None;
+    qint32 background = -1; // 0xRRGGBB
+    quint16 alignment = 0;  // Qt::Alignment
+    quint8 headingLevel = 0;
+    bool rightToLeft = false;
+    bool pageBreakBefore = false;
+    bool nonBreakable = false;
+    quint8 unused[2] = {};
+
+    friend bool operator==(const BlockStyle &a, const BlockStyle &b)
+    {
+        return std::memcmp(&a, &b, sizeof(BlockStyle)) == 0;
+    }
+    friend size_t qHash(const BlockStyle &b, size_t seed = 0)
+    {
+        return qHashBits(&b, sizeof(BlockStyle), seed);
+    }
+};
+static_assert(std::has_unique_object_representations_v<BlockStyle>, "no padding in BlockStyle");
+
 // Everything a group inherits from its parent and loses at its end.
 struct State {
     CharStyle chr;
-    // The paragraph formatting: an index in Builder::m_blockFormats, shared with the parent
-    // group until this group changes it (Builder::blk()), so that groups copy no QTextFormat.
-    int blk = 0;
-    bool ownsBlk = false;
+    BlockStyle blk;
+    QList<QTextOption::Tab> tabs; // of the paragraph; usually none, so free to copy
     Dest dest = Dest::Normal;
     int uc = 1;
     int font = -1; // -1: the document's default font
@@ -442,8 +468,6 @@ public:
     {
         m_states.reserve(64);
         m_states.emplace_back();
-        m_states.back().ownsBlk = true;
-        m_blockFormats.emplace_back();
         // Appending to a document that ends with text starts a new paragraph.
         m_needBlock = m_cursor.atEnd() && !m_cursor.atBlockStart();
     }
@@ -452,8 +476,8 @@ public:
 
 private:
     State &state() { return m_states.back(); }
-    QTextBlockFormat &blk();
     void endState(const State &ended);
+    const QTextBlockFormat &blockFormat(const BlockStyle &style);
     void error(RtfError::Code code) { m_errors.append(RtfError{code, m_offset}); }
 
     void groupStart();
@@ -534,7 +558,7 @@ private:
     Picture m_picture;
 
     Paragraph m_paragraph;
-    std::vector<QTextBlockFormat> m_blockFormats; // see State::blk
+    QHash<BlockStyle, QTextBlockFormat> m_blockFormats;
     std::vector<QString> m_families;
     QHash<QString, int> m_familyIndex;
     std::vector<QString> m_hrefs;
@@ -668,26 +692,10 @@ void Builder::groupStart()
         return;
     }
     m_states.push_back(m_states.back());
-    m_states.back().ownsBlk = false;
 }
 
-QTextBlockFormat &Builder::blk()
-{
-    State &s = state();
-    if (!s.ownsBlk) {
-        QTextBlockFormat copy = m_blockFormats[size_t(s.blk)];
-        m_blockFormats.push_back(std::move(copy));
-        s.blk = int(m_blockFormats.size() - 1);
-        s.ownsBlk = true;
-    }
-    return m_blockFormats[size_t(s.blk)];
-}
-
-// A group's own paragraph format was made while it was the innermost group, so it is the last.
 void Builder::endState(const State &ended)
 {
-    if (ended.ownsBlk && size_t(ended.blk) + 1 == m_blockFormats.size())
-        m_blockFormats.pop_back();
     if (ended.dest != state().dest || ended.dest == Dest::FontTable)
         endDestination(ended);
 }
@@ -919,7 +927,8 @@ void Builder::flag(RtfWord w)
         s.chr.vAlign = 0;
         break;
     case RtfWord::Pard:
-        blk() = QTextBlockFormat();
+        s.blk = BlockStyle();
+        s.tabs.clear();
         s.lineSpacing = 0;
         s.lineMultiple = false;
         s.ls = 0;
@@ -929,16 +938,16 @@ void Builder::flag(RtfWord w)
         s.pnStyle = QTextListFormat::ListStyleUndefined;
         break;
     case RtfWord::AlignLeft:
-        blk().clearProperty(QTextFormat::BlockAlignment);
+        s.blk.alignment = 0;
         break;
     case RtfWord::AlignRight:
-        blk().setAlignment(Qt::AlignRight);
+        s.blk.alignment = Qt::AlignRight;
         break;
     case RtfWord::AlignCenter:
-        blk().setAlignment(Qt::AlignHCenter);
+        s.blk.alignment = Qt::AlignHCenter;
         break;
     case RtfWord::AlignJustify:
-        blk().setAlignment(Qt::AlignJustify);
+        s.blk.alignment = Qt::AlignJustify;
         break;
     case RtfWord::TabRight:
         s.tabType = QTextOption::RightTab;
@@ -1109,10 +1118,10 @@ void Builder::flag(RtfWord w)
         rowDef().alignment = Qt::AlignRight;
         break;
     case RtfWord::RightToLeft:
-        blk().setLayoutDirection(Qt::RightToLeft);
+        s.blk.rightToLeft = true;
         break;
     case RtfWord::LeftToRight:
-        blk().clearProperty(QTextFormat::LayoutDirection);
+        s.blk.rightToLeft = false;
         break;
     case RtfWord::PngBlip:
         m_picture.kind = Picture::Kind::Png;
@@ -1185,19 +1194,13 @@ void Builder::toggle(RtfWord w, bool on)
         state().hidden = on;
         break;
     case RtfWord::PageBreakBefore:
-        if (on)
-            blk().setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-        else
-            blk().clearProperty(QTextFormat::PageBreakPolicy);
+        state().blk.pageBreakBefore = on;
         break;
     case RtfWord::RowHeader:
         rowDef().header = on;
         break;
     case RtfWord::KeepLines:
-        if (on)
-            blk().setNonBreakableLines(true);
-        else
-            blk().clearProperty(QTextFormat::BlockNonBreakableLines);
+        state().blk.nonBreakable = on;
         break;
     default:
         break;
@@ -1252,19 +1255,19 @@ void Builder::value(RtfWord w, int v, bool hasValue)
                                                          : QTextCharFormat::AlignSubScript;
         break;
     case RtfWord::LeftIndent:
-        blk().setLeftMargin(px());
+        s.blk.left = v;
         break;
     case RtfWord::RightIndent:
-        blk().setRightMargin(px());
+        s.blk.right = v;
         break;
     case RtfWord::FirstIndent:
-        blk().setTextIndent(px());
+        s.blk.indent = v;
         break;
     case RtfWord::SpaceBefore:
-        blk().setTopMargin(px());
+        s.blk.top = v;
         break;
     case RtfWord::SpaceAfter:
-        blk().setBottomMargin(px());
+        s.blk.bottom = v;
         break;
     case RtfWord::LineSpacing:
         s.lineSpacing = v;
@@ -1273,19 +1276,14 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         s.lineMultiple = !hasValue || v != 0;
         break;
     case RtfWord::ParaBackground:
-        if (const QColor c = color(v); c.isValid())
-            blk().setBackground(c);
-        else
-            blk().clearBackground();
+        s.blk.background = rgbOf(color(v));
         break;
     case RtfWord::TabPosition: {
-        QList<QTextOption::Tab> tabs = blk().tabPositions();
-        if (tabs.size() < 64) {
+        if (s.tabs.size() < 64) {
             QTextOption::Tab tab(px(), s.tabType);
             if (s.tabType == QTextOption::DelimiterTab)
                 tab.delimiter = u'.';
-            tabs.append(tab);
-            blk().setTabPositions(tabs);
+            s.tabs.append(tab);
         }
         s.tabType = QTextOption::LeftTab;
         break;
@@ -1396,9 +1394,9 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         break;
     case RtfWord::OutlineLevel:
         if (v >= 0 && v < 9)
-            blk().setHeadingLevel(v + 1);
+            s.blk.headingLevel = quint8(v + 1);
         else
-            blk().clearProperty(QTextFormat::HeadingLevel);
+            s.blk.headingLevel = 0;
         break;
     case RtfWord::PicWidth:
         m_picture.picw = v;
@@ -1801,6 +1799,37 @@ const QTextCharFormat &Builder::charFormat(const CharStyle &c)
     return *m_charFormats.insert(c, canonical(f));
 }
 
+const QTextBlockFormat &Builder::blockFormat(const BlockStyle &b)
+{
+    if (const auto it = m_blockFormats.constFind(b); it != m_blockFormats.constEnd())
+        return *it;
+    QTextBlockFormat f;
+    if (b.left != BlockStyle::None)
+        f.setLeftMargin(b.left / kTwipsPerPixel);
+    if (b.right != BlockStyle::None)
+        f.setRightMargin(b.right / kTwipsPerPixel);
+    if (b.indent != BlockStyle::None)
+        f.setTextIndent(b.indent / kTwipsPerPixel);
+    if (b.top != BlockStyle::None)
+        f.setTopMargin(b.top / kTwipsPerPixel);
+    if (b.bottom != BlockStyle::None)
+        f.setBottomMargin(b.bottom / kTwipsPerPixel);
+    if (b.background >= 0)
+        f.setBackground(QColor(qRed(QRgb(b.background)), qGreen(QRgb(b.background)),
+                               qBlue(QRgb(b.background))));
+    if (b.alignment)
+        f.setAlignment(Qt::Alignment(b.alignment));
+    if (b.headingLevel)
+        f.setHeadingLevel(b.headingLevel);
+    if (b.rightToLeft)
+        f.setLayoutDirection(Qt::RightToLeft);
+    if (b.pageBreakBefore)
+        f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (b.nonBreakable)
+        f.setNonBreakableLines(true);
+    return *m_blockFormats.insert(b, f);
+}
+
 int Builder::intern(std::vector<QString> &strings, QHash<QString, int> &index, const QString &s)
 {
     if (const auto it = index.constFind(s); it != index.constEnd())
@@ -1883,7 +1912,9 @@ void Builder::endParagraph(size_t depth)
 {
     const State &s = state();
     Paragraph &p = m_paragraph;
-    p.format = m_blockFormats[size_t(s.blk)];
+    p.format = blockFormat(s.blk);
+    if (!s.tabs.isEmpty())
+        p.format.setTabPositions(s.tabs);
     if (s.lineSpacing != 0) {
         if (s.lineMultiple)
             p.format.setLineHeight(std::abs(s.lineSpacing) * 100.0 / 240.0,
