@@ -284,10 +284,14 @@ static_assert(kSlots >= 4 * std::size(kWords));
 
 quint32 hashName(const char *name, size_t length)
 {
-    quint32 h = kRtfWordHashSeed;
-    for (size_t i = 0; i < length; ++i)
-        h = rtfWordHashStep(h, name[i]);
-    return h;
+    quint64 h = 0;
+    for (size_t i = 0; i < length; i += 8) {
+        quint64 chunk = 0;
+        for (size_t k = 0; k < 8 && i + k < length; ++k)
+            chunk |= quint64(quint8(name[i + k])) << (8 * k);
+        h = rtfWordHashChunk(h, chunk);
+    }
+    return rtfWordHashFinish(h);
 }
 
 // Names are a few letters long: a loop beats a call to memcmp.

@@ -207,12 +207,17 @@ struct RtfControlWord {
     RtfWord word;
 };
 
-// The hash rtfLookupControlWord() keys its table by, one letter at a time, so that the
-// tokenizer can work it out while it reads the name.
-constexpr quint32 kRtfWordHashSeed = 5381;
-constexpr quint32 rtfWordHashStep(quint32 hash, char letter)
+// The hash rtfLookupControlWord() keys its table by, over the name's letters eight at a time
+// (as a little-endian number, the last chunk filled with zeros), so that the tokenizer can work
+// it out while it reads the name: start from 0, add each chunk, finish.
+constexpr quint64 rtfWordHashChunk(quint64 hash, quint64 chunk)
 {
-    return (hash * 33) ^ quint8(letter);
+    hash = (hash + chunk) * 0x9E3779B97F4A7C15ull;
+    return hash ^ (hash >> 29);
+}
+constexpr quint32 rtfWordHashFinish(quint64 hash)
+{
+    return quint32(hash >> 32);
 }
 
 // The entry for name, or nullptr when the reader does not know it.

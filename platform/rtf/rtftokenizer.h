@@ -5,7 +5,9 @@
 
 #include <QList>
 
+#include <bit>
 #include <climits>
+#include <cstring>
 #include <type_traits>
 
 #if defined(__SSE2__)
@@ -24,7 +26,7 @@ struct RtfToken {
     const char *wordData = word; // the name: in the input itself when that is 8-bit
     char word[MaxWord + 1] = {};
     int wordLength = 0;
-    quint32 wordHash = 0; // see rtfWordHashStep()
+    quint32 wordHash = 0; // see rtfWordHashChunk()
     bool hasParameter = false;
     int parameter = 0;
     // ControlSymbol: the character after the backslash; Hex: the byte.
@@ -136,6 +138,16 @@ private:
     {
         return char16_t((c | 0x20) - 'a') < 26;
     }
+    // How many of the eight bytes, from the first, are ASCII letters.
+    static int leadingLetters(quint64 bytes)
+    {
+        constexpr quint64 ones = 0x0101010101010101ull, high = ones * 0x80;
+        const quint64 lower = (bytes | ones * 0x20) & ones * 0x7f; // no carries below
+        const quint64 fromA = lower + ones * (0x80 - 'a');
+        const quint64 pastZ = lower + ones * (0x80 - 'z' - 1);
+        const quint64 letters = fromA & ~pastZ & ~bytes & high;
+        return std::countr_zero(~letters & high) / 8; // 64 / 8 when all are letters
+    }
     static bool isDigit(char16_t c)
     {
         return char16_t(c - '0') < 10;
@@ -186,8 +198,7 @@ private:
             t.type = RtfToken::Type::ControlWord;
             t.wordData = "par";
             t.wordLength = 3;
-            t.wordHash =
-                rtfWordHashStep(rtfWordHashStep(rtfWordHashStep(kRtfWordHashSeed, 'p'), 'a'), 'r');
+            t.wordHash = rtfWordHashFinish(rtfWordHashChunk(0, 'p' | 'a' << 8 | 'r' << 16));
             t.hasParameter = false;
             t.parameter = 0;
             return true;
@@ -203,17 +214,46 @@ private:
         const Char *p = m_p;
         const Char *const end = m_end;
         const Char *const name = p;
-        quint32 hash = kRtfWordHashSeed;
-        while (p != end && isLetter(char16_t(*p))) {
-            hash = rtfWordHashStep(hash, char(*p));
-            ++p;
+        quint64 hash = 0;
+        bool scanned = false;
+        if constexpr (sizeof(Char) == 1) {
+            // Eight bytes at a time while there are eight: no branch per letter to mispredict.
+            while (end - p >= 8) {
+                quint64 chunk;
+                std::memcpy(&chunk, p, 8);
+                const int k = leadingLetters(chunk);
+                if (k < 8) {
+                    if (k > 0)
+                        hash = rtfWordHashChunk(hash, chunk & ((quint64(1) << (8 * k)) - 1));
+                    p += k;
+                    scanned = true;
+                    break;
+                }
+                hash = rtfWordHashChunk(hash, chunk);
+                p += 8;
+            }
+        }
+        if (!scanned) {
+            quint64 chunk = 0;
+            int k = 0;
+            while (p != end && isLetter(char16_t(*p))) {
+                chunk |= quint64(quint8(*p)) << (8 * k);
+                if (++k == 8) {
+                    hash = rtfWordHashChunk(hash, chunk);
+                    chunk = 0;
+                    k = 0;
+                }
+                ++p;
+            }
+            if (k > 0)
+                hash = rtfWordHashChunk(hash, chunk);
         }
         qsizetype n = p - name;
         if (n > RtfToken::MaxWord) {
             error(RtfError::Code::ControlWordTooLong, at);
             n = 0; // no known word is that long: keep it from matching a truncated name
         }
-        t.wordHash = hash;
+        t.wordHash = rtfWordHashFinish(hash);
         if constexpr (sizeof(Char) == 1) {
             t.wordData = name;
         } else {
