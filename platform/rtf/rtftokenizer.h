@@ -148,6 +148,26 @@ private:
         const quint64 letters = fromA & ~pastZ & ~bytes & high;
         return std::countr_zero(~letters & high) / 8; // 64 / 8 when all are letters
     }
+    // How many of the eight bytes, from the first, are ASCII digits.
+    static int leadingDigits(quint64 bytes)
+    {
+        constexpr quint64 ones = 0x0101010101010101ull, high = ones * 0x80;
+        const quint64 lower = bytes & ones * 0x7f;
+        const quint64 from0 = lower + ones * (0x80 - '0');
+        const quint64 past9 = lower + ones * (0x80 - '9' - 1);
+        const quint64 digits = from0 & ~past9 & ~bytes & high;
+        return std::countr_zero(~digits & high) / 8;
+    }
+    // The number the first count (1 to 7) bytes spell, which are digits: the digits are moved
+    // to the top bytes (zeros before them) and combined in pairs, fours and eights.
+    static long long parseDigits(quint64 bytes, int count)
+    {
+        quint64 d = (bytes - 0x3030303030303030ull) << (8 * (8 - count));
+        d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
+        d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
+        d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
+        return (long long)d;
+    }
     static bool isDigit(char16_t c)
     {
         return char16_t(c - '0') < 10;
@@ -272,6 +292,17 @@ private:
         if (p != end && isDigit(char16_t(*p))) {
             long long value = 0;
             bool clamped = false;
+            if constexpr (sizeof(Char) == 1) {
+                // Up to seven digits, the usual case, without a loop (see name above).
+                if (end - p >= 8) {
+                    quint64 chunk;
+                    std::memcpy(&chunk, p, 8);
+                    if (const int k = leadingDigits(chunk); k < 8) {
+                        value = parseDigits(chunk, k);
+                        p += k;
+                    }
+                }
+            }
             while (p != end && isDigit(char16_t(*p))) {
                 if (value <= INT_MAX)
                     value = value * 10 + (char16_t(*p) - '0');
