@@ -711,9 +711,16 @@ void Builder::groupEnd()
         m_done = true;
         return;
     }
-    State ended = std::move(m_states.back());
+    // Most groups end within the destination they started in: nothing to finish, no copy.
+    const State &ended = m_states.back();
+    const State &parent = m_states[m_states.size() - 2];
+    if (ended.dest == parent.dest && ended.dest != Dest::FontTable) {
+        m_states.pop_back();
+        return;
+    }
+    State copy = std::move(m_states.back());
     m_states.pop_back();
-    endState(ended);
+    endState(copy);
 }
 
 void Builder::endDestination(const State &ended)
