@@ -277,12 +277,9 @@ constexpr RtfControlWord kWords[] = {
     {"zwnj", K::Symbol, W::Zwnj},
 };
 
-// Open addressing over a power-of-two table, a few times larger than the word list, so that a
-// lookup usually costs one compare.
-constexpr size_t kSlots = 2048;
-static_assert(kSlots >= 4 * std::size(kWords));
+static_assert(kRtfWordSlots >= 4 * std::size(kWords));
 
-quint32 hashName(const char *name, size_t length)
+constexpr quint32 hashName(const char *name, size_t length)
 {
     quint64 h = 0;
     for (size_t i = 0; i < length; i += 8) {
@@ -294,54 +291,45 @@ quint32 hashName(const char *name, size_t length)
     return rtfWordHashFinish(h);
 }
 
-// Names are a few letters long: a loop beats a call to memcmp.
-inline bool same(const char *a, const char *b, size_t length)
+constexpr size_t nameLength(const char *name)
 {
-    for (size_t i = 0; i < length; ++i) {
-        if (a[i] != b[i])
-            return false;
-    }
-    return true;
+    size_t n = 0;
+    while (name[n])
+        ++n;
+    return n;
 }
 
+// Built by the compiler, so lookups work from the first moment.
 struct Index {
-    std::array<qint16, kSlots> entries;
-    std::array<quint8, std::size(kWords)> lengths;
-    Index()
-    {
-        entries.fill(-1);
-        for (size_t i = 0; i < std::size(kWords); ++i) {
-            const size_t length = std::strlen(kWords[i].name);
-            lengths[i] = quint8(length);
-            size_t slot = hashName(kWords[i].name, length) & (kSlots - 1);
-            while (entries[slot] >= 0)
-                slot = (slot + 1) & (kSlots - 1);
-            entries[slot] = qint16(i);
-        }
-    }
+    std::array<qint16, kRtfWordSlots> entries{};
+    std::array<quint8, std::size(kWords)> lengths{};
 };
 
-const Index kIndex;
+constexpr Index makeIndex()
+{
+    Index index;
+    for (qint16 &entry : index.entries)
+        entry = -1;
+    for (size_t i = 0; i < std::size(kWords); ++i) {
+        const size_t length = nameLength(kWords[i].name);
+        index.lengths[i] = quint8(length);
+        size_t slot = hashName(kWords[i].name, length) & (kRtfWordSlots - 1);
+        while (index.entries[slot] >= 0)
+            slot = (slot + 1) & (kRtfWordSlots - 1);
+        index.entries[slot] = qint16(i);
+    }
+    return index;
+}
+
+constexpr Index kIndex = makeIndex();
 
 } // namespace
+
+const RtfControlWord *const rtfWordList = kWords;
+const qint16 *const rtfWordSlots = kIndex.entries.data();
+const quint8 *const rtfWordLengths = kIndex.lengths.data();
 
 const RtfControlWord *rtfLookupControlWord(QByteArrayView name)
 {
     return rtfLookupControlWord(name, hashName(name.data(), size_t(name.size())));
-}
-
-const RtfControlWord *rtfLookupControlWord(QByteArrayView name, quint32 hash)
-{
-    if (name.isEmpty() || name.size() > 32)
-        return nullptr;
-    const size_t length = size_t(name.size());
-    size_t slot = hash & (kSlots - 1);
-    for (;;) {
-        const int i = kIndex.entries[slot];
-        if (i < 0)
-            return nullptr;
-        if (kIndex.lengths[size_t(i)] == length && same(kWords[i].name, name.data(), length))
-            return &kWords[i];
-        slot = (slot + 1) & (kSlots - 1);
-    }
 }

@@ -222,5 +222,32 @@ constexpr quint32 rtfWordHashFinish(quint64 hash)
 
 // The entry for name, or nullptr when the reader does not know it.
 const RtfControlWord *rtfLookupControlWord(QByteArrayView name);
-// The same, for a name whose hash is known.
-const RtfControlWord *rtfLookupControlWord(QByteArrayView name, quint32 hash);
+
+// The table behind the lookup: open addressing over a power-of-two number of slots, a few
+// times more than there are words, so that a lookup usually costs one compare. Each slot holds
+// an index in rtfWordList (whose names are rtfWordLengths long), or -1.
+constexpr size_t kRtfWordSlots = 2048;
+extern const RtfControlWord *const rtfWordList;
+extern const qint16 *const rtfWordSlots;
+extern const quint8 *const rtfWordLengths;
+
+// The same, for a name whose hash is known; inline, as the reader calls it for most tokens.
+inline const RtfControlWord *rtfLookupControlWord(QByteArrayView name, quint32 hash)
+{
+    if (name.isEmpty() || name.size() > 32)
+        return nullptr;
+    const qsizetype length = name.size();
+    for (size_t slot = hash & (kRtfWordSlots - 1);; slot = (slot + 1) & (kRtfWordSlots - 1)) {
+        const int i = rtfWordSlots[slot];
+        if (i < 0)
+            return nullptr;
+        if (rtfWordLengths[i] != length)
+            continue;
+        const char *const known = rtfWordList[i].name;
+        qsizetype k = 0;
+        while (k < length && known[k] == name[k])
+            ++k;
+        if (k == length)
+            return &rtfWordList[i];
+    }
+}
