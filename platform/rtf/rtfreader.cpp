@@ -441,9 +441,23 @@ void widenAscii(const char *in, qsizetype n, char16_t *out)
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_unpacklo_epi8(v, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i + 8), _mm_unpackhi_epi8(v, zero));
     }
+    // The last few bytes of a longer run as one more (overlapping) block.
+    if (i < n && n >= 16) {
+        i = n - 16;
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const __m128i control =
+            _mm_or_si128(_mm_andnot_si128(_mm_cmpeq_epi8(v, tab), _mm_cmplt_epi8(v, space)),
+                         _mm_cmpeq_epi8(v, del));
+        v = _mm_or_si128(_mm_andnot_si128(control, v), _mm_and_si128(control, space));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+        return;
+    }
 #endif
-    for (; i < n; ++i)
-        out[i] = plainCharacter(uchar(in[i]));
+    for (; i < n; ++i) {
+        const char16_t c = uchar(in[i]);
+        out[i] = (c < 0x20 && c != u'\t') || c == 0x7f ? u' ' : c;
+    }
 }
 
 const QByteArray &placeholderPng()
