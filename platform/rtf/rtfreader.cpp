@@ -1442,7 +1442,7 @@ void Builder::value(RtfWord w, int v, bool hasValue)
     }
 }
 
-void Builder::unicode(int v)
+Q_ALWAYS_INLINE void Builder::unicode(int v)
 {
     if (!m_bytes.isEmpty())
         flushBytes();
@@ -1629,7 +1629,7 @@ bool Builder::asciiDecodesAsLatin1()
     return m_asciiIsLatin1;
 }
 
-void Builder::textBytes(QByteArrayView bytes, bool ascii)
+Q_ALWAYS_INLINE void Builder::textBytes(QByteArrayView bytes, bool ascii)
 {
     const State &st = state();
     if (ascii && st.dest == Dest::Normal && m_bytes.isEmpty() && asciiDecodesAsLatin1()) {
@@ -1752,7 +1752,7 @@ void Builder::text(QStringView s)
     }
 }
 
-Run &Builder::runFor(const CharStyle &style)
+Q_ALWAYS_INLINE Run &Builder::runFor(const CharStyle &style)
 {
     Paragraph &p = m_paragraph;
     if (p.runs.empty() || p.runs.back().image >= 0 || p.runs.back().style != style)
@@ -1776,7 +1776,7 @@ void Builder::appendToParagraph(QStringView s, const CharStyle &style)
     run.length += s.size();
 }
 
-void Builder::appendAsciiToParagraph(QByteArrayView ascii, const CharStyle &style)
+Q_ALWAYS_INLINE void Builder::appendAsciiToParagraph(QByteArrayView ascii, const CharStyle &style)
 {
     Run &run = runFor(style);
     std::u16string &text = m_paragraph.text;
