@@ -864,8 +864,9 @@ private:
         }
         m_body.put("{\\pict");
         m_body.put(image.blip);
-        m_body.control("\\picwgoal", toTwips(width));
-        m_body.control("\\pichgoal", toTwips(height));
+        // A goal of 0 reads as "no goal", so an image smaller than a twip keeps one twip.
+        m_body.control("\\picwgoal", std::max(1, toTwips(width)));
+        m_body.control("\\pichgoal", std::max(1, toTwips(height)));
         m_body.put(image.hex);
         m_body.put('}');
     }

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds rtf_fuzz with clang in its own build tree, replays the kept regression inputs, then
-# fuzzes for about a minute. Exits 77 (skipped) where clang or its libFuzzer runtime is missing.
+# fuzzes for about a minute. Exits 77 (skipped) where clang or its libFuzzer runtime is missing;
+# a finding exits 1 (libFuzzer's own default, 77, would read as a skip).
 set -u
 source_dir=$1
 build_dir=$2
@@ -26,14 +27,14 @@ shopt -s nullglob
 regressions=("$fuzz_dir"/regressions/*)
 if [ ${#regressions[@]} -gt 0 ]; then
     echo "Replaying ${#regressions[@]} regression inputs"
-    "$fuzzer" -timeout=10 -rss_limit_mb=4096 "${regressions[@]}"
+    "$fuzzer" -error_exitcode=1 -timeout=10 -rss_limit_mb=4096 "${regressions[@]}"
 fi
 
 # New corpus entries go to the build tree, the kept seeds stay as they are. A fixed seed makes
 # a CI run repeat what passed here; FUZZ_SEED=0 lets libFuzzer pick one.
 mkdir -p "$build_dir/corpus" "$build_dir/artifacts"
 echo "Fuzzing for ${FUZZ_SECONDS:-60} seconds, seed ${FUZZ_SEED:-1}"
-"$fuzzer" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=4096 \
+"$fuzzer" -max_total_time="${FUZZ_SECONDS:-60}" -error_exitcode=1 -timeout=10 -rss_limit_mb=4096 \
     -seed="${FUZZ_SEED:-1}" \
     -max_len=65536 -dict="$fuzz_dir/rtf.dict" -artifact_prefix="$build_dir/artifacts/" \
     -print_final_stats=1 "$build_dir/corpus" "$fuzz_dir/corpus"
