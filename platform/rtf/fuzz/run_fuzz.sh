@@ -30,11 +30,12 @@ if [ ${#regressions[@]} -gt 0 ]; then
     "$fuzzer" -error_exitcode=1 -timeout=10 -rss_limit_mb=4096 "${regressions[@]}"
 fi
 
-# New corpus entries go to the build tree, the kept seeds stay as they are. A fixed seed makes
-# a CI run repeat what passed here; FUZZ_SEED=0 lets libFuzzer pick one.
+# New corpus entries go to the build tree, the kept seeds stay as they are. A fixed seed and a
+# cap on the runs (about a minute's worth) make a CI run repeat what passed here; FUZZ_SEED=0
+# lets libFuzzer pick a seed, and FUZZ_RUNS=-1 lifts the cap.
 mkdir -p "$build_dir/corpus" "$build_dir/artifacts"
 echo "Fuzzing for ${FUZZ_SECONDS:-60} seconds, seed ${FUZZ_SEED:-1}"
 "$fuzzer" -max_total_time="${FUZZ_SECONDS:-60}" -error_exitcode=1 -timeout=10 -rss_limit_mb=4096 \
-    -seed="${FUZZ_SEED:-1}" \
+    -seed="${FUZZ_SEED:-1}" -runs="${FUZZ_RUNS:-50000}" \
     -max_len=65536 -dict="$fuzz_dir/rtf.dict" -artifact_prefix="$build_dir/artifacts/" \
     -print_final_stats=1 "$build_dir/corpus" "$fuzz_dir/corpus"
