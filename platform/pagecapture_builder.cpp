@@ -404,8 +404,8 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
         tf.setLeftMargin(ml);
     tf.setAlignment(Qt::AlignLeft);
 
-    if (!m_fresh)
-        cursor.insertBlock();
+    // Qt puts the table after the paragraph the cursor stands in: a block inserted first would
+    // be an empty paragraph before every table, and an empty item where a list precedes it.
     m_fresh = false;
     QTextTable *table = cursor.insertTable(rows, cols, tf);
 

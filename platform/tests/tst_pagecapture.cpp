@@ -114,6 +114,7 @@ private slots:
     void listItemParagraphs();
     void definitionList();
     void tables();
+    void tablesFollowTheirParagraph();
     void imagesEmbedded_data();
     void imagesEmbedded();
     void missingImagesKeepAlt();
@@ -500,6 +501,25 @@ void tst_PageCapture::tables()
     QVERIFY(blockWith(*c.document, QStringLiteral("after table")).isValid());
     QVERIFY(
         !outer->cellAt(blockWith(*c.document, QStringLiteral("after table")).position()).isValid());
+}
+
+void tst_PageCapture::tablesFollowTheirParagraph()
+{
+    CAPTURE(c, QStringLiteral("table-after-list.html"));
+    // Each table stands right after the paragraph before it: no empty paragraph, and no empty
+    // item added to a list that ends there.
+    QStringList before;
+    QString previous;
+    for (QTextBlock b = c.document->begin(); b.isValid(); b = b.next()) {
+        const bool inTable = QTextCursor(b).currentTable() != nullptr;
+        if (inTable && !previous.isNull())
+            before << previous;
+        previous = inTable ? QString() : b.text();
+    }
+    QCOMPARE(before, (QStringList{QStringLiteral("intro paragraph"), QStringLiteral("item two")}));
+    const QTextBlock item = blockWith(*c.document, QStringLiteral("item two"));
+    QVERIFY(item.textList());
+    QCOMPARE(item.textList()->count(), 2);
 }
 
 void tst_PageCapture::imagesEmbedded_data()
