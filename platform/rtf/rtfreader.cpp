@@ -918,6 +918,33 @@ RowDef &Builder::rowDef()
     return m_rowDefs[m_rowDefDepth - 1];
 }
 
+// The frame border style of a border control word (\brdrs and its kin).
+static QTextFrameFormat::BorderStyle borderStyleOf(RtfWord word)
+{
+    switch (word) {
+    case RtfWord::BorderDotted:
+        return QTextFrameFormat::BorderStyle_Dotted;
+    case RtfWord::BorderDashed:
+        return QTextFrameFormat::BorderStyle_Dashed;
+    case RtfWord::BorderDouble:
+        return QTextFrameFormat::BorderStyle_Double;
+    case RtfWord::BorderDotDash:
+        return QTextFrameFormat::BorderStyle_DotDash;
+    case RtfWord::BorderDotDotDash:
+        return QTextFrameFormat::BorderStyle_DotDotDash;
+    case RtfWord::BorderGroove:
+        return QTextFrameFormat::BorderStyle_Groove;
+    case RtfWord::BorderRidge:
+        return QTextFrameFormat::BorderStyle_Ridge;
+    case RtfWord::BorderInset:
+        return QTextFrameFormat::BorderStyle_Inset;
+    case RtfWord::BorderOutset:
+        return QTextFrameFormat::BorderStyle_Outset;
+    default:
+        return QTextFrameFormat::BorderStyle_Solid;
+    }
+}
+
 CellDef *Builder::borderTarget()
 {
     return m_borderTarget == BorderTarget::Cell ? &rowDef().pending : nullptr;
@@ -1080,47 +1107,16 @@ void Builder::flag(RtfWord w)
     case RtfWord::BorderRidge:
     case RtfWord::BorderInset:
     case RtfWord::BorderOutset: {
-        QTextFrameFormat::BorderStyle style = QTextFrameFormat::BorderStyle_Solid;
-        switch (w) {
-        case RtfWord::BorderDotted:
-            style = QTextFrameFormat::BorderStyle_Dotted;
-            break;
-        case RtfWord::BorderDashed:
-            style = QTextFrameFormat::BorderStyle_Dashed;
-            break;
-        case RtfWord::BorderDouble:
-            style = QTextFrameFormat::BorderStyle_Double;
-            break;
-        case RtfWord::BorderDotDash:
-            style = QTextFrameFormat::BorderStyle_DotDash;
-            break;
-        case RtfWord::BorderDotDotDash:
-            style = QTextFrameFormat::BorderStyle_DotDotDash;
-            break;
-        case RtfWord::BorderGroove:
-            style = QTextFrameFormat::BorderStyle_Groove;
-            break;
-        case RtfWord::BorderRidge:
-            style = QTextFrameFormat::BorderStyle_Ridge;
-            break;
-        case RtfWord::BorderInset:
-            style = QTextFrameFormat::BorderStyle_Inset;
-            break;
-        case RtfWord::BorderOutset:
-            style = QTextFrameFormat::BorderStyle_Outset;
-            break;
-        default:
-            break;
-        }
-        if (CellDef *c = borderTarget()) {
-            c->borderStyle = style;
-            if (c->border <= 0)
-                c->border = 15;
-        } else if (m_borderTarget == BorderTarget::Row) {
-            rowDef().borderStyle = style;
-            if (rowDef().border <= 0)
-                rowDef().border = 15;
-        }
+        // A border style without a width still draws: one pixel, as other readers do.
+        auto styled = [style = borderStyleOf(w)](auto &target) {
+            target.borderStyle = style;
+            if (target.border <= 0)
+                target.border = 15;
+        };
+        if (CellDef *c = borderTarget())
+            styled(*c);
+        else if (m_borderTarget == BorderTarget::Row)
+            styled(rowDef());
         break;
     }
     case RtfWord::CellAlignTop:
