@@ -4,6 +4,7 @@
 #include "../../platform/tests/modaldriver.h"
 #include "clipboard.h"
 #include "form1.h"
+#include "headingorder.h"
 #include "listbox.h"
 #include "pagelist.h"
 #include "richtextbox.h"
@@ -64,22 +65,6 @@ QTextCharFormat formatOf(const QTextDocument &document, const QString &word)
     QTextCursor inside(found);
     inside.setPosition(found.selectionStart() + 1);
     return inside.charFormat();
-}
-
-// The words whose headings occur in text, in the order they occur, each occurrence once.
-QStringList headings(const QString &text, const QStringList &words)
-{
-    QList<std::pair<qsizetype, QString>> found;
-    for (const QString &word : words) {
-        const QString marker = QStringLiteral("Heading ") + word;
-        for (qsizetype at = text.indexOf(marker); at >= 0; at = text.indexOf(marker, at + 1))
-            found.append({at, word});
-    }
-    std::sort(found.begin(), found.end());
-    QStringList order;
-    for (const auto &entry : found)
-        order << entry.second;
-    return order;
 }
 
 } // namespace
@@ -217,14 +202,14 @@ void TestEndToEnd::wholeJob()
         QCOMPARE(list.List(qint16(i)), page(order[i]));
 
     concatenate();
-    QCOMPARE(headings(result(), Words), order);
+    QCOMPARE(headingOrder(result(), Words), order);
     save(m_out.path(), QStringLiteral("result"));
 
     const QString path = m_out.filePath(QStringLiteral("result.rtf"));
     QVERIFY(QFile::exists(path));
     const auto saved = readRtf(path);
     const QString text = saved->toPlainText();
-    QCOMPARE(headings(text, Words), order);
+    QCOMPARE(headingOrder(text, Words), order);
     for (const QString &word : order) {
         for (const QString &part :
              {QStringLiteral("Plain text of ") + word, QStringLiteral("first") + word,
@@ -271,10 +256,11 @@ void TestEndToEnd::runs()
         drop(entries);
     for (int i = 0; i < runs; ++i)
         concatenate();
-    QCOMPARE(headings(result(), Words), entries);
+    QCOMPARE(headingOrder(result(), Words), entries);
     save(m_out.path(), QStringLiteral("runs.rtf"));
-    QCOMPARE(headings(readRtf(m_out.filePath(QStringLiteral("runs.rtf")))->toPlainText(), Words),
-             entries);
+    QCOMPARE(
+        headingOrder(readRtf(m_out.filePath(QStringLiteral("runs.rtf")))->toPlainText(), Words),
+        entries);
 }
 
 void TestEndToEnd::nestedRun()
@@ -287,7 +273,7 @@ void TestEndToEnd::nestedRun()
     });
     concatenate();
     QVERIFY(pressedAgain);
-    QCOMPARE(headings(result(), Words), Words);
+    QCOMPARE(headingOrder(result(), Words), Words);
     QVERIFY(Clipboard::richText().contains(QStringLiteral("Heading ") + Words.last()));
 }
 
@@ -309,9 +295,9 @@ void TestEndToEnd::saveDuringRun()
     drop(Words);
     onceResultHas(Words[1], [&] { save(m_out.path(), QStringLiteral("partial")); });
     concatenate();
-    QCOMPARE(headings(result(), Words), Words);
+    QCOMPARE(headingOrder(result(), Words), Words);
     const auto partial = readRtf(m_out.filePath(QStringLiteral("partial.rtf")));
-    QCOMPARE(headings(partial->toPlainText(), Words), Words.mid(0, 2));
+    QCOMPARE(headingOrder(partial->toPlainText(), Words), Words.mid(0, 2));
 }
 
 void TestEndToEnd::cancelledSave()
@@ -329,7 +315,7 @@ void TestEndToEnd::cancelledSave()
     delete watcher.data();
     QVERIFY(!reported);
     QVERIFY(QDir(m_out.path()).isEmpty());
-    QCOMPARE(headings(result(), Words), QStringList{Words[0]});
+    QCOMPARE(headingOrder(result(), Words), QStringList{Words[0]});
 }
 
 void TestEndToEnd::failedSaveKeepsOldFile()
@@ -365,9 +351,9 @@ void TestEndToEnd::failedSaveKeepsOldFile()
     // The program goes on with its document, which can still be saved elsewhere.
     QCOMPARE(result(), before);
     save(m_out.path(), QStringLiteral("elsewhere"));
-    QCOMPARE(
-        headings(readRtf(m_out.filePath(QStringLiteral("elsewhere.rtf")))->toPlainText(), Words),
-        QStringList{Words[2]});
+    QCOMPARE(headingOrder(readRtf(m_out.filePath(QStringLiteral("elsewhere.rtf")))->toPlainText(),
+                          Words),
+             QStringList{Words[2]});
 }
 
 void TestEndToEnd::previewDuringRun()
@@ -376,7 +362,7 @@ void TestEndToEnd::previewDuringRun()
     // A click on the last entry previews it while the run waits for its second page.
     onceResultHas(Words[0], [&] { clickEntry(3); });
     concatenate();
-    QCOMPARE(headings(result(), Words), Words);
+    QCOMPARE(headingOrder(result(), Words), Words);
 }
 
 void TestEndToEnd::clearingListStopsRun()
@@ -391,7 +377,7 @@ void TestEndToEnd::clearingListStopsRun()
     concatenate();
     QCOMPARE(PageList(*child<ListBox>("List1")).ListCount(), qint16(0));
     // The page whose load was under way when the list was cleared still comes; nothing after it.
-    QCOMPARE(headings(result(), Words), Words.mid(0, 2));
+    QCOMPARE(headingOrder(result(), Words), Words.mid(0, 2));
 }
 
 void TestEndToEnd::closingWindowEndsRun()
@@ -405,7 +391,7 @@ void TestEndToEnd::closingWindowEndsRun()
     concatenate();
     qInfo("the run ended %lld ms after the window closed", sinceClose.elapsed());
     QVERIFY(!m_form->isVisible());
-    QCOMPARE(headings(result(), Words), QStringList{Words[0]});
+    QCOMPARE(headingOrder(result(), Words), QStringList{Words[0]});
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -1,5 +1,6 @@
 #include "clipboard.h"
 #include "dispatch.h"
+#include "headingorder.h"
 #include "listbox.h"
 #include "loadpendingflag.h"
 #include "pagelist.h"
@@ -69,22 +70,6 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The words in the order they occur in text, each occurrence once.
-QStringList occurrences(const QString &text, const QStringList &words)
-{
-    QList<std::pair<qsizetype, QString>> found;
-    for (const QString &word : words) {
-        const QString marker = QStringLiteral("Heading ") + word;
-        for (qsizetype at = text.indexOf(marker); at >= 0; at = text.indexOf(marker, at + 1))
-            found.append({at, word});
-    }
-    std::sort(found.begin(), found.end());
-    QStringList order;
-    for (const auto &entry : found)
-        order << entry.second;
-    return order;
-}
-
 const QStringList Words = {QStringLiteral("Alder"), QStringLiteral("Birch"),
                            QStringLiteral("Cedar"), QStringLiteral("Damson")};
 
@@ -137,7 +122,7 @@ void TestRun::pagesInListOrder()
         window.add(m_pages.page(word));
     window.concatenate();
 
-    QCOMPARE(occurrences(window.result(), Words), entries);
+    QCOMPARE(headingOrder(window.result(), Words), entries);
     QVERIFY(!window.result().contains(QLatin1String("left over")));
     QVERIFY(!window.result().contains(QLatin1String("rtf1")));
     if (entries.isEmpty()) {
@@ -161,7 +146,7 @@ void TestRun::secondRunStartsAfresh()
     window.concatenate();
     PageList(*window.list).setList(1, m_pages.page(Words[2]));
     window.concatenate();
-    QCOMPARE(occurrences(window.result(), Words), (QStringList{Words[0], Words[2]}));
+    QCOMPARE(headingOrder(window.result(), Words), (QStringList{Words[0], Words[2]}));
 }
 
 void TestRun::nestedRunLeavesItsPagesOnce()
@@ -177,7 +162,7 @@ void TestRun::nestedRunLeavesItsPagesOnce()
     });
     window.concatenate();
     QVERIFY(nestedRan);
-    QCOMPARE(occurrences(window.result(), Words), Words);
+    QCOMPARE(headingOrder(window.result(), Words), Words);
 }
 
 void TestRun::previewDuringRunIsNotCopied()
@@ -190,7 +175,7 @@ void TestRun::previewDuringRunIsNotCopied()
     // A preview of another page starts while the run waits for its second page.
     onceResultHas(window, Words[0], [&] { Viewer::navigate(window.form, other); });
     window.concatenate();
-    QCOMPARE(occurrences(window.result(), Words + QStringList{QStringLiteral("Elm")}),
+    QCOMPARE(headingOrder(window.result(), Words + QStringList{QStringLiteral("Elm")}),
              (QStringList{Words[0], Words[1], Words[2]}));
 }
 
@@ -202,7 +187,7 @@ void TestRun::shrunkListStopsRun()
     onceResultHas(window, Words[1], [&] { PageList(*window.list).Clear(); });
     window.concatenate();
     // The page being loaded when the list was cleared is still taken; nothing after it.
-    const QStringList done = occurrences(window.result(), Words);
+    const QStringList done = headingOrder(window.result(), Words);
     QVERIFY2(done == (QStringList{Words[0], Words[1]}) ||
                  done == (QStringList{Words[0], Words[1], Words[2]}),
              qPrintable(done.join(QLatin1Char(','))));
@@ -224,7 +209,7 @@ void TestRun::closedWindowEndsRun()
     });
     window.concatenate();
     qInfo("run ended %lld ms after the window closed", sinceClose.elapsed());
-    QCOMPARE(occurrences(window.result(), Words), QStringList{Words[0]});
+    QCOMPARE(headingOrder(window.result(), Words), QStringList{Words[0]});
 }
 
 QTEST_MAIN(TestRun)
