@@ -1,11 +1,11 @@
 // The whole job through the real window: files dropped on the list, ordered with the keys,
 // concatenated through the real browser and clipboard, and saved through the real dialog.
-#include "../../platform/tests/lockedfolder.h"
-#include "../../platform/tests/modaldriver.h"
 #include "clipboard.h"
 #include "form1.h"
 #include "headingorder.h"
 #include "listbox.h"
+#include "lockedfolder.h"
+#include "modaldriver.h"
 #include "pagelist.h"
 #include "richtextbox.h"
 #include "rtfreader.h"
