@@ -2,6 +2,7 @@
 
 #include "pagecapture_builder.h"
 #include "pagecapture_images.h"
+#include "rtfwriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,19 +23,34 @@ static void initCaptureResources()
 
 namespace {
 
+QString resourceScript(const QString &name)
+{
+    initCaptureResources();
+    QFile file(QStringLiteral(":/folvane/capture/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+// The walk of the selection, which describes it.
 const QString &captureScript()
 {
-    static const QString script = [] {
-        initCaptureResources();
-        QFile file(QStringLiteral(":/folvane/capture/pagecapture.js"));
-        if (!file.open(QIODevice::ReadOnly))
-            return QString();
-        return QString::fromUtf8(file.readAll());
-    }();
+    static const QString script = resourceScript(QStringLiteral("pagecapture.js"));
+    return script;
+}
+
+// The walked selection as HTML and text, asked for once the description is in.
+const QString &markupScript()
+{
+    static const QString script = resourceScript(QStringLiteral("pagecapture_markup.js"));
     return script;
 }
 
 // Holds one capture until done has been called; every path that ends it goes through finish().
+//
+// The page answers twice: first the description of the selection, then its HTML and text. The
+// program builds the document and writes its RTF while the page makes the second answer, so
+// the two processes work at the same time.
 class CaptureJob final : public QObject {
 public:
     CaptureJob(QWebEnginePage *page, std::function<void(CapturedSelection)> done)
@@ -47,31 +63,27 @@ public:
             fail(QStringLiteral("no page to copy from"));
             return;
         }
-        const QString &script = captureScript();
-        if (script.isEmpty()) {
+        if (captureScript().isEmpty() || markupScript().isEmpty()) {
             fail(QStringLiteral("the capture script is missing from the program's resources"));
             return;
         }
         connect(m_page, &QObject::destroyed, this, [this] {
-            if (!m_fetching)
+            if (waitingForPage())
                 fail(QStringLiteral("the page was closed during the copy"));
         });
         connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
-            if (!m_fetching)
+            if (waitingForPage())
                 fail(QStringLiteral("the page's renderer ended during the copy"));
         });
         QTimer::singleShot(PageCapture::ScriptTimeoutMs, this, [this] {
-            if (!m_fetching)
+            if (waitingForPage())
                 fail(QStringLiteral("the page did not answer the copy in time"));
         });
-        QPointer<CaptureJob> self(this);
         m_clock.start();
-        m_page->runJavaScript(
-            profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + script : script,
-            QWebEngineScript::ApplicationWorld, [self](const QVariant &result) {
-                if (self)
-                    self->scriptDone(result);
-            });
+        m_descriptionPending = true;
+        runScript(profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + captureScript()
+                              : captureScript(),
+                  &CaptureJob::descriptionDone);
     }
 
 private:
@@ -89,23 +101,36 @@ private:
         m_clock.restart();
     }
 
-    void scriptDone(const QVariant &result)
+    bool waitingForPage() const { return m_descriptionPending || m_markupPending; }
+
+    void runScript(const QString &script, void (CaptureJob::*answered)(const QVariant &))
+    {
+        QPointer<CaptureJob> self(this);
+        m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                              [self, answered](const QVariant &result) {
+                                  if (self)
+                                      (self->*answered)(result);
+                              });
+    }
+
+    void descriptionDone(const QVariant &result)
     {
         lap("script");
-        if (m_finished || m_fetching)
+        if (m_finished || !m_descriptionPending)
             return;
-        // [description, html, text], or a description holding the error alone
-        QString descriptionJson;
-        if (result.typeId() == QMetaType::QString) {
-            descriptionJson = result.toString();
-        } else if (const QVariantList parts = result.toList(); parts.size() == 3) {
-            descriptionJson = parts[0].toString();
-            m_result.html = parts[1].toString();
-            m_result.text = parts[2].toString();
-        } else {
+        m_descriptionPending = false;
+        if (result.typeId() != QMetaType::QString) {
             fail(QStringLiteral("the capture script gave no result"));
             return;
         }
+        if (!m_page) {
+            fail(QStringLiteral("the page was closed during the copy"));
+            return;
+        }
+        // The page makes the HTML and text while the document is built here.
+        m_markupPending = true;
+        runScript(markupScript(), &CaptureJob::markupDone);
+        const QString descriptionJson = result.toString();
         QJsonParseError error;
         const QJsonDocument json = QJsonDocument::fromJson(descriptionJson.toUtf8(), &error);
         if (error.error != QJsonParseError::NoError || !json.isObject()) {
@@ -128,18 +153,51 @@ private:
         }
         m_builder = std::make_unique<CaptureDocumentBuilder>(description);
         lap("prepare");
-        m_fetching = true;
         auto *fetcher = new CaptureImageFetcher(this);
         fetcher->fetch(m_builder->imageRequests(), [this](QList<QByteArray> images) {
             lap("images");
             auto document = std::make_shared<QTextDocument>();
             document->setUndoRedoEnabled(false);
             m_builder->build(document.get(), images);
+            m_builder.reset();
             lap("build");
+            m_result.rtf = RtfWriter::write(*document);
             m_result.document = std::move(document);
-            m_result.ok = true;
-            finish();
+            lap("write");
+            m_documentDone = true;
+            finishWhenComplete();
         });
+    }
+
+    void markupDone(const QVariant &result)
+    {
+        if (m_finished || !m_markupPending)
+            return;
+        m_markupPending = false;
+        if (result.typeId() == QMetaType::QString) {
+            fail(QStringLiteral("the selection's HTML could not be made: %1")
+                     .arg(result.toString()));
+            return;
+        }
+        const QVariantList parts = result.toList();
+        if (parts.size() != 2) {
+            fail(QStringLiteral("the page gave no HTML and text for the selection"));
+            return;
+        }
+        m_result.html = parts[0].toString();
+        m_result.text = parts[1].toString();
+        if (profiling())
+            qInfo("capture markup in (document %s)", m_documentDone ? "already built" : "pending");
+        m_markupDone = true;
+        finishWhenComplete();
+    }
+
+    void finishWhenComplete()
+    {
+        if (!m_documentDone || !m_markupDone)
+            return;
+        m_result.ok = true;
+        finish();
     }
 
     void fail(const QString &why)
@@ -169,7 +227,10 @@ private:
     std::function<void(CapturedSelection)> m_done;
     CapturedSelection m_result;
     std::unique_ptr<CaptureDocumentBuilder> m_builder;
-    bool m_fetching = false;
+    bool m_descriptionPending = false;
+    bool m_markupPending = false;
+    bool m_documentDone = false;
+    bool m_markupDone = false;
     bool m_finished = false;
 };
 

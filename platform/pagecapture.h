@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTextDocument>
 
@@ -13,6 +14,7 @@ struct CapturedSelection {
     bool ok = false;
     QString error;                           // why the capture failed, when !ok
     std::shared_ptr<QTextDocument> document; // formatted content, images as resources
+    QByteArray rtf;                          // the document as RTF
     QString html;                            // the selection as HTML
     QString text;                            // the selection as plain text
 };

@@ -1,8 +1,9 @@
 // Runs in an isolated world of the page: walks the selected nodes with their computed styles and
 // returns what the browser shows of them in reading order.
 //
-// Result: [description as JSON, the selection as HTML, the selection as text], or the JSON string
-// {error} when the walk threw. The description is {blocks, fmts, url}:
+// Result: the description as JSON, or the JSON string {error} when the walk threw. The ranges
+// walked are left in this world's globalThis.folvaneCapturedRanges for pagecapture_markup.js.
+// The description is {blocks, fmts, url}:
 //   blocks: list of paragraphs and {k:'t', ...table}; lengths in CSS px; members left out are 0,
 //           false or, for al, 'l'
 //   paragraph: {r: runs, mt, mb, ml, ti, al: l|c|r|j, bg, pre, h (heading level), hr,
@@ -15,6 +16,7 @@
 (function () {
     'use strict';
     function captureSelection() {
+        globalThis.folvaneCapturedRanges = undefined;
         // FOLVANE_CAPTURE_PROFILE: the program defines folvaneCaptureProfile and gets the time of
         // each stage back under "prof".
         const profiling = typeof folvaneCaptureProfile !== 'undefined';
@@ -187,8 +189,14 @@
             return depth === 0;
         }
 
-        function reachedByPlace(el) {
-            if (placeTags.names.has(el.localName))
+        const lowerTags = new Map();
+        function reachedByPlace(el, tag) {
+            let name = lowerTags.get(tag);
+            if (name === undefined) {
+                name = tag.toLowerCase();
+                lowerTags.set(tag, name);
+            }
+            if (placeTags.names.has(name))
                 return true;
             if (placeTags.ids.size && el.id && placeTags.ids.has(el.id))
                 return true;
@@ -222,11 +230,25 @@
             }
         }
         // The style of one element: its record, and the layout-resolved values of its own.
+        // Facts about the element itself are asked of the page once, when first needed: each
+        // question to the page from this world costs about as much as a style read.
         class ElementStyle {
-            constructor(el, rec) {
+            constructor(el, rec, tag) {
                 this.el = el;
                 this.rec = rec;
+                this.tag = tag;
                 this.own = null;
+                this.host = undefined;
+            }
+            // a shadow host, whose children show only through slots
+            get isHost() {
+                if (this.host === undefined)
+                    this.host = !!this.el.shadowRoot;
+                return this.host;
+            }
+            // a closed <details>, which shows its first summary only
+            get closedDetails() {
+                return this.tag === 'DETAILS' && !this.el.open;
             }
             layout(name) {
                 const v = this.rec.get(name);
@@ -255,24 +277,31 @@
         let nextStyleId = 1;
         const styleCache = new WeakMap();
         const recordsByKey = new Map();
-        function cs(el, knownParent) {
+        // knownParent, its style and knownTag spare calls into the page when the caller has them.
+        function cs(el, knownParent, knownParentStyle, knownTag) {
             let s = styleCache.get(el);
             if (s)
                 return s;
             const parent = knownParent || el.parentElement;
             let rec = null;
-            const tag = el.tagName;
+            const tag = knownTag || el.tagName;
             const shareable = sharing && !UNSHARED_TAGS.has(tag);
-            if (shareable && parent && el !== body && !parent.shadowRoot && !ownState.has(el) &&
-                !reachedByPlace(el)) {
-                const ps = cs(parent);
-                if (ps.rec.childrenShare) {
+            if (shareable && parent && el !== body && !ownState.has(el) && !reachedByPlace(el, tag)) {
+                const ps = knownParentStyle || cs(parent);
+                if (ps.rec.childrenShare && !ps.isHost) {
                     let key = ps.rec.id + ' ' + tag;
+                    // dir="auto" takes its direction from the element's own text
+                    let ownDirection = false;
                     if (el.hasAttributes()) {
-                        for (const a of el.attributes)
-                            key += ' ' + a.name + '=' + a.value;
+                        for (const a of el.attributes) {
+                            const name = a.name;
+                            const value = a.value;
+                            key += ' ' + name + '=' + value;
+                            if (name === 'dir' && value.toLowerCase() === 'auto')
+                                ownDirection = true;
+                        }
                     }
-                    if (el.getAttribute('dir') !== 'auto') {
+                    if (!ownDirection) {
                         rec = recordsByKey.get(key);
                         if (!rec) {
                             rec = new StyleRecord(el, true);
@@ -283,7 +312,7 @@
             }
             if (!rec)
                 rec = new StyleRecord(el, shareable);
-            s = new ElementStyle(el, rec);
+            s = new ElementStyle(el, rec, tag);
             styleCache.set(el, s);
             return s;
         }
@@ -330,8 +359,8 @@
         // shorthand (one read) and the longhands are read only for a font not seen before. The
         // shorthand is empty for fonts it cannot express; those are read in full.
         const textPropsByKey = new Map();
-        function textPropsOf(el) {
-            const s = cs(el);
+        function textPropsOf(el, es) {
+            const s = es || cs(el);
             let t = s.rec.tp;
             if (t)
                 return t;
@@ -372,11 +401,6 @@
             t.key = JSON.stringify(f);
             return t;
         }
-        // The white-space mode alone, for text that may turn out to show nothing.
-        function whiteSpaceOf(el) {
-            return cs(el).whiteSpace;
-        }
-
         function formatOf(el, ctx) {
             return formatFor(textPropsOf(el), ctx);
         }
@@ -409,12 +433,12 @@
         }
 
         // Elements that take no room on the screen even though their display is not none.
-        function invisible(el, s) {
+        // ps: the style of el's parent, if it has one
+        function invisible(el, s, ps) {
             if (el === body || el === document.documentElement)
                 return false;
             // children of a shadow host that no slot shows
-            const host = el.parentElement;
-            if (host && host.shadowRoot && !el.assignedSlot)
+            if (ps && ps.isHost && !el.assignedSlot)
                 return true;
             const overflow = s.overflow;
             const position = s.position;
@@ -491,7 +515,8 @@
             if (!list)
                 return 1;
             let n = list.tagName === 'OL' && list.hasAttribute('start') ? list.start : 1;
-            for (const sib of list.children) {
+            // siblings one by one: the children collection would be made for every list
+            for (let sib = list.firstElementChild; sib; sib = sib.nextElementSibling) {
                 if (sib.tagName === 'LI' && sib.hasAttribute('value'))
                     n = parseInt(sib.getAttribute('value'), 10) || n;
                 if (sib === li)
@@ -622,16 +647,18 @@
             }
         }
 
-        function addText(b, ctx, el, str) {
+        // es: the style of el, the element holding the text
+        function addText(b, ctx, el, str, es) {
             if (!str)
                 return;
-            // Spaces between blocks, or after a space already shown, collapse to nothing.
+            // Spaces between blocks, or after a space already shown, collapse to nothing. The
+            // white-space mode alone decides that, before the text's other properties are read.
             if ((!b.para || b.para.lastSpace) && COLLAPSIBLE.test(str)) {
-                const ws = whiteSpaceOf(el);
+                const ws = es.whiteSpace;
                 if (ws === 'normal' || ws === 'nowrap')
                     return;
             }
-            const tp = textPropsOf(el);
+            const tp = textPropsOf(el, es);
             if (tp.vis !== 'visible' || tp.size === 0)
                 return;
             const ws = tp.ws;
@@ -777,9 +804,10 @@
         // found from the range's ends rather than by testing each child, which costs a walk over the
         // siblings every time and made large flat pages quadratic.
         function walkChildren(b, ctx, el, partial) {
+            const es = cs(el);
             if (!partial || !range) {
                 for (let n = el.firstChild; n; n = n.nextSibling)
-                    walk(b, ctx, n, false, el);
+                    walk(b, ctx, n, false, el, es);
                 return;
             }
             let first = el.firstChild;
@@ -801,14 +829,15 @@
             if (!first || !last)
                 return;
             for (let n = first; n; n = n.nextSibling) {
-                walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial), el);
+                walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial), el, es);
                 if (n === last)
                     break;
             }
         }
 
-        // parent: node's parent element when the caller knows it, which spares a call into the page
-        function walk(b, ctx, node, partial, parent) {
+        // parent: node's parent element, and ps its style, when the caller knows them, which spares
+        // calls into the page
+        function walk(b, ctx, node, partial, parent, ps) {
             const type = node.nodeType;
             if (type === Node.TEXT_NODE || type === Node.CDATA_SECTION_NODE) {
                 let str = node.data;
@@ -822,10 +851,11 @@
                     str = str.slice(start, end);
                 }
                 const up = parent || node.parentElement;
-                if (up && up.tagName === 'DETAILS' && !up.open)
+                if (!up)
                     return;
-                if (up)
-                    addText(b, ctx, up, str);
+                const us = ps || cs(up);
+                if (!us.closedDetails)
+                    addText(b, ctx, up, str, us);
                 return;
             }
             if (type !== Node.ELEMENT_NODE)
@@ -836,19 +866,19 @@
                 return;
             // a closed <details> shows its first summary only
             const up = parent || el.parentElement;
-            if (up && up.tagName === 'DETAILS' && !up.open &&
-                !(tag === 'SUMMARY' && up.querySelector(':scope > summary') === el))
+            const us = up ? ps || cs(up) : null;
+            if (us && us.closedDetails && !(tag === 'SUMMARY' && up.querySelector(':scope > summary') === el))
                 return;
-            const s = cs(el, up);
+            const s = cs(el, up, us, tag);
             const display = s.display;
             if (display === 'none')
                 return;
             // An inline box that replaces nothing neither clips its content nor is positioned out of
             // the flow (absolute positioning makes it a block), so only the slot test applies.
             if (display === 'inline' && !REPLACED.has(tag)) {
-                if (up && up.shadowRoot && !el.assignedSlot)
+                if (us && us.isHost && !el.assignedSlot)
                     return;
-            } else if (invisible(el, s)) {
+            } else if (invisible(el, s, us)) {
                 return;
             }
             const block = isBlock(display);
@@ -984,18 +1014,64 @@
             b.margin(px(s.marginBottom));
         }
 
+        // A table's caption, its first header group and its rows (header rows first, footer rows
+        // last), as the caption, tHead and rows properties give them; found among the children,
+        // since each of those properties makes a collection object for every table, which costs
+        // more than the rest of the table.
+        function tableParts(el) {
+            const parts = {caption: null, head: null, rows: []};
+            const body = [];
+            const foot = [];
+            const addRows = (group, to) => {
+                for (let r = group.firstElementChild; r; r = r.nextElementSibling) {
+                    if (r.tagName === 'TR')
+                        to.push({el: r, group: group});
+                }
+            };
+            for (let child = el.firstElementChild; child; child = child.nextElementSibling) {
+                switch (child.tagName) {
+                case 'TR':
+                    body.push({el: child, group: el});
+                    break;
+                case 'TBODY':
+                    addRows(child, body);
+                    break;
+                case 'THEAD':
+                    addRows(child, parts.rows);
+                    if (!parts.head)
+                        parts.head = child;
+                    break;
+                case 'TFOOT':
+                    addRows(child, foot);
+                    break;
+                case 'CAPTION':
+                    if (!parts.caption)
+                        parts.caption = child;
+                    break;
+                }
+            }
+            parts.rows.push(...body, ...foot);
+            return parts;
+        }
+
         function table(b, ctx, el, s, partial) {
             b.margin(px(s.marginTop));
             b.close();
-            const rows = Array.from(el.rows).filter((r) => cs(r).display !== 'none' && (!partial || inRange(r)));
+            const parts = tableParts(el);
+            const caption = parts.caption;
+            const rows = parts.rows.filter((r) => cs(r.el, r.group).display !== 'none' && (!partial || inRange(r.el)));
             const grid = [];
             const cells = [];
             let cols = 0;
-            rows.forEach((row, ri) => {
+            rows.forEach(({el: row, group}, ri) => {
                 grid[ri] = grid[ri] || [];
                 let ci = 0;
-                for (const cell of row.cells) {
-                    const cst = cs(cell);
+                const rowStyle = cs(row);
+                for (let cell = row.firstElementChild; cell; cell = cell.nextElementSibling) {
+                    const tag = cell.tagName;
+                    if (tag !== 'TD' && tag !== 'TH')
+                        continue;
+                    const cst = cs(cell, row, rowStyle, tag);
                     if (cst.display === 'none')
                         continue;
                     while (grid[ri][ci])
@@ -1010,7 +1086,7 @@
                         for (let x = ci; x < ci + cs_; ++x)
                             grid[y][x] = true;
                     }
-                    cells.push({el: cell, r: ri, c: ci, rs: rs, cs: cs_, st: cst, row: row});
+                    cells.push({el: cell, r: ri, c: ci, rs: rs, cs: cs_, st: cst, row: row, group: group});
                     ci += cs_;
                     cols = Math.max(cols, ci);
                 }
@@ -1018,23 +1094,24 @@
             for (const g of grid)
                 cols = Math.max(cols, g ? g.length : 0);
             if (!rows.length || !cols) {
-                if (el.caption)
-                    walk(b, ctx, el.caption, partial);
+                if (caption)
+                    walk(b, ctx, caption, partial);
                 return;
             }
-            if (el.caption && cs(el.caption).display !== 'none') {
-                const cap = cs(el.caption);
+            if (caption && cs(caption).display !== 'none') {
+                const cap = cs(caption);
                 const sub = Object.assign({}, ctx, {al: alignOf(cap), h: 0, pre: false, li: null});
                 b.close();
-                walkChildren(b, sub, el.caption, partial);
+                walkChildren(b, sub, caption, partial);
                 b.close();
             }
 
-            // column widths as laid out: each column from its single-column cells
+            // column widths as laid out: each column from its first single-column cell, since the
+            // cells of a column are laid out as wide as the column
             const widths = new Array(cols).fill(0);
             for (const cell of cells) {
-                if (cell.cs === 1)
-                    widths[cell.c] = Math.max(widths[cell.c], cell.el.getBoundingClientRect().width);
+                if (cell.cs === 1 && !widths[cell.c])
+                    widths[cell.c] = cell.el.getBoundingClientRect().width;
             }
             for (const cell of cells) {
                 if (cell.cs > 1) {
@@ -1071,8 +1148,8 @@
                 t.bc = bc;
             if (t.ml > 0)
                 t.ml = Math.min(t.ml, 400);
-            if (el.tHead && cs(el.tHead).display !== 'none')
-                t.hdr = Math.min(rows.length, rows.filter((r) => r.parentElement === el.tHead).length);
+            if (parts.head && cs(parts.head).display !== 'none')
+                t.hdr = Math.min(rows.length, rows.filter((r) => r.group === parts.head).length);
             const tbg = colour(s.backgroundColor);
             // a row's background (or its group's) shows behind each of its cells that has none
             const rowBgs = new Map();
@@ -1102,8 +1179,8 @@
                 if (cell.cs > 1)
                     out.cs = cell.cs;
                 let bg = colour(cell.st.backgroundColor) || bgOf(cell.row);
-                if (!bg && cell.row.parentElement && cell.row.parentElement !== el)
-                    bg = bgOf(cell.row.parentElement);
+                if (!bg && cell.group !== el)
+                    bg = bgOf(cell.group);
                 if (!bg)
                     bg = tbg;
                 if (bg)
@@ -1115,28 +1192,6 @@
             b.blocks.push(t);
             b.space = 0;
             b.margin(px(s.marginBottom));
-        }
-
-        // ---- the selection as HTML and as text ------------------------------------------------
-        function selectionHtml() {
-            const box = document.createElement('div');
-            for (const r of ranges)
-                box.appendChild(r.cloneContents());
-            for (const e of box.querySelectorAll('[href]')) {
-                try {
-                    e.setAttribute('href', new URL(e.getAttribute('href'), document.baseURI).href);
-                } catch (err) {
-                }
-            }
-            for (const e of box.querySelectorAll('[src]')) {
-                try {
-                    e.setAttribute('src', new URL(e.getAttribute('src'), document.baseURI).href);
-                } catch (err) {
-                }
-            }
-            for (const e of box.querySelectorAll('script'))
-                e.remove();
-            return box.innerHTML;
         }
 
         const root = new Builder();
@@ -1188,19 +1243,17 @@
         range = null;
         const blocks = root.finish();
         lap('walk');
-        const html = selectionHtml();
-        lap('html');
-        const text = sel ? sel.toString() : '';
-        lap('text');
         const out = {blocks: blocks, fmts: fmts, url: location.href};
         if (profiling) {
             prof.styleRecords = nextStyleId;
             prof.sharing = sharing ? 1 : 0;
             out.prof = prof;
         }
-        // The selection's HTML and text go apart, as they are: escaping them into the JSON and
-        // parsing them back out costs as much as the rest of the description.
-        return [JSON.stringify(out), html, text];
+        // The selection's HTML and text are asked for by a second script while the program builds
+        // the rich text from this description; it gets the ranges walked here, so that all three
+        // renderings are of one selection.
+        globalThis.folvaneCapturedRanges = ranges.map((r) => r.cloneRange());
+        return JSON.stringify(out);
     }
 
     try {

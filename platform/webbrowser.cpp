@@ -310,7 +310,7 @@ bool WebBrowser::copySelection()
              QStringLiteral("The selection could not be copied: %1").arg(captured->error));
         return false;
     }
-    Clipboard::setRichText(RtfWriter::write(*captured->document), captured->html, captured->text);
+    Clipboard::setRichText(captured->rtf, captured->html, captured->text);
     return true;
 }
 

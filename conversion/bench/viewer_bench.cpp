@@ -1,10 +1,10 @@
 // Prints how long the viewer takes from Navigate to the end of ExecWB(12, 2) for a small, a
 // medium and a large generated page, split into the load and the copy (select-all included).
-// After the table's bar: the select-all alone, and one more copy timed in its two stages, the
-// capture of the selection and the RTF writer.
+// After the table's bar: the select-all alone, one more capture of the selection (its RTF
+// included) and, on that capture's document, the RTF writer alone.
 //   viewer_bench [runs]      (default 5 runs per size; the median is printed)
 // With FOLVANE_CAPTURE_PROFILE=1 each capture also prints its stages (the script's walk, the
-// selection's HTML and text, the JSON parse, the document build).
+// JSON parse, the document build, the RTF, and when the selection's HTML and text came in).
 
 #include "clipboard.h"
 #include "dispatch.h"
@@ -67,7 +67,8 @@ public:
     LoadPendingFlag flag;
 };
 
-// Where a copy's time goes: the capture of the selection and the RTF writer, timed apart.
+// Where a copy's time goes: the capture of the selection (its RTF included) and, timed again
+// apart, the RTF writer alone.
 struct Breakdown {
     double capture = -1, write = -1;
 };

@@ -114,6 +114,7 @@ private slots:
     void listItemParagraphs();
     void definitionList();
     void tables();
+    void tableParts();
     void tablesFollowTheirParagraph();
     void imagesEmbedded_data();
     void imagesEmbedded();
@@ -228,7 +229,7 @@ CapturedSelection tst_PageCapture::capture(const QString &page, const QString &s
     CapturedSelection result = captureDirect(page, select);
     if (!viaRtf || !result.ok || !result.document)
         return result;
-    const QByteArray rtf = RtfWriter::write(*result.document);
+    const QByteArray &rtf = result.rtf;
     auto readBack = std::make_shared<QTextDocument>();
     QTextCursor cursor(readBack.get());
     const RtfReadResult read = RtfReader::insert(cursor, QByteArrayView(rtf));
@@ -501,6 +502,51 @@ void tst_PageCapture::tables()
     QVERIFY(blockWith(*c.document, QStringLiteral("after table")).isValid());
     QVERIFY(
         !outer->cellAt(blockWith(*c.document, QStringLiteral("after table")).position()).isValid());
+}
+
+// Rows in the order the browser shows them, whatever their order in the source: header group
+// first, footer group last, and rows a script put straight under the table; a row group's
+// background behind the cells that have none of their own; the caption as a paragraph before
+// its table; column widths taken from cells below a spanning one.
+void tst_PageCapture::tableParts()
+{
+    CAPTURE(c, QStringLiteral("table-parts.html"));
+    const QList<QTextTable *> all = ::tables(*c.document);
+    QCOMPARE(all.size(), 3);
+    const auto text = [](QTextTable *t, int row, int column) {
+        return t->cellAt(row, column).firstCursorPosition().block().text();
+    };
+
+    QTextTable *grouped = all[0];
+    QCOMPARE(grouped->rows(), 3);
+    QCOMPARE(grouped->columns(), 2);
+    QCOMPARE(text(grouped, 0, 0), QStringLiteral("head1"));
+    QCOMPARE(text(grouped, 1, 0), QStringLiteral("body1"));
+    QCOMPARE(text(grouped, 2, 1), QStringLiteral("foot2"));
+    QCOMPARE(grouped->format().headerRowCount(), 1);
+    QCOMPARE(grouped->cellAt(1, 0).format().background().color(), QColor(255, 255, 0));
+    QCOMPARE(grouped->cellAt(1, 1).format().background().color(), QColor(0, 255, 255));
+    QCOMPARE(grouped->cellAt(0, 0).format().background().style(), Qt::NoBrush);
+    const QTextBlock caption = blockWith(*c.document, QStringLiteral("Quarterly caption"));
+    QVERIFY(caption.isValid());
+    QVERIFY(!grouped->cellAt(caption.position()).isValid());
+    QVERIFY(caption.position() > blockWith(*c.document, QStringLiteral("before parts")).position());
+    QVERIFY(caption.position() < grouped->firstPosition());
+
+    QTextTable *spanned = all[1];
+    QCOMPARE(spanned->rows(), 2);
+    QCOMPARE(spanned->cellAt(0, 0).columnSpan(), 2);
+    const QList<QTextLength> widths = spanned->format().columnWidthConstraints();
+    QCOMPARE(widths.size(), 2);
+    QVERIFY2(
+        qAbs(widths[0].rawValue() / widths[1].rawValue() - 3.0) < 0.3,
+        qPrintable(QStringLiteral("%1 / %2").arg(widths[0].rawValue()).arg(widths[1].rawValue())));
+
+    QTextTable *scripted = all[2];
+    QCOMPARE(scripted->rows(), 2);
+    QCOMPARE(scripted->columns(), 2);
+    QCOMPARE(text(scripted, 0, 0), QStringLiteral("scripted1a"));
+    QCOMPARE(text(scripted, 1, 1), QStringLiteral("scripted2b"));
 }
 
 void tst_PageCapture::tablesFollowTheirParagraph()
