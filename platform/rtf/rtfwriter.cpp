@@ -279,7 +279,7 @@ public:
             m_body.put(m_paragraphDefaults + "\\par\n");
         m_body.put('}');
 
-        RtfOutput header(4096 + m_lists.size() * 2048);
+        RtfOutput header(4096 + m_listDefinitions.size() * 2048 + m_lists.size() * 64);
         writeHeader(header);
         QByteArray result = header.take();
         result.append(m_body.take());
@@ -319,9 +319,9 @@ private:
             return *found;
         ListInfo info;
         info.format = list->format();
-        m_lists.append(info.format);
-        info.index = int(m_lists.size());
         info.level = qBound(0, info.format.indent() - 1, maxListLevels - 1);
+        m_lists.append(listDefinition(info.format, info.level));
+        info.index = int(m_lists.size());
         info.left = int(std::lround(qMax(info.format.indent(), 1) * m_indentWidth));
         return *m_listInfo.insert(list, info);
     }
@@ -362,11 +362,33 @@ private:
         out.put('\n');
     }
 
+    // The definition (\listid) a list's items are written with. Each list has its own override
+    // (\ls), and a numbered list its own definition, which restarts the numbering; bullet lists
+    // alike share one definition, since nine levels for each would make the list table most of
+    // the file on a page of many short lists.
+    int listDefinition(const QTextListFormat &format, int level)
+    {
+        const QTextListFormat::Style style = format.style();
+        const bool shared = isBullet(style);
+        const quint64 key = (quint64(quint32(-int(style))) << 40) | (quint64(level) << 32) |
+                            quint32(listStart(format));
+        if (shared) {
+            if (const auto found = m_sharedListDefinitions.constFind(key);
+                found != m_sharedListDefinitions.cend())
+                return *found;
+        }
+        m_listDefinitions.append(format);
+        const int id = int(m_listDefinitions.size()) - 1;
+        if (shared)
+            m_sharedListDefinitions.insert(key, id);
+        return id;
+    }
+
     void writeListTables(RtfOutput &out)
     {
         out.put("{\\*\\listtable\n");
-        for (qsizetype i = 0; i < m_lists.size(); ++i) {
-            const QTextListFormat &format = m_lists.at(i);
+        for (qsizetype i = 0; i < m_listDefinitions.size(); ++i) {
+            const QTextListFormat &format = m_listDefinitions.at(i);
             const int ownLevel = qBound(0, format.indent() - 1, maxListLevels - 1);
             out.control("{\\list\\listtemplateid", 1000 + i);
             for (int level = 0; level < maxListLevels; ++level)
@@ -376,7 +398,7 @@ private:
         }
         out.put("}\n{\\*\\listoverridetable");
         for (qsizetype i = 0; i < m_lists.size(); ++i) {
-            out.control("{\\listoverride\\listid", 1000 + i);
+            out.control("{\\listoverride\\listid", 1000 + m_lists.at(i));
             out.control("\\listoverridecount0\\ls", i + 1);
             out.put('}');
         }
@@ -1125,7 +1147,9 @@ private:
     QHash<QString, int> m_fontIndex;
     QList<QRgb> m_colors;
     QHash<QRgb, int> m_colorIndex;
-    QList<QTextListFormat> m_lists;
+    QList<QTextListFormat> m_listDefinitions;
+    QHash<quint64, int> m_sharedListDefinitions; // bullet style, level and start -> definition
+    QList<int> m_lists;                          // \ls - 1 -> definition
     QHash<const QTextList *, ListInfo> m_listInfo;
     QHash<QString, Picture> m_pictures;
 };

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -334,6 +335,7 @@ private slots:
     void lists_data();
     void lists();
     void nestedListLevels();
+    void separateListsAndTheirDefinitions();
     void hyperlinks_data();
     void hyperlinks();
     void images_data();
@@ -712,6 +714,48 @@ void tst_RtfWriter::nestedListLevels()
     QVERIFY(inner2->words.value("li") > outer2->words.value("li"));
     QCOMPARE(inner2->marker, u"2.\t"_s);
     QCOMPARE(outer2->marker, u"\u2022\t"_s);
+}
+
+// Every list has its own override (\ls). Bullet lists alike share one definition, numbered
+// lists have one each, so that the numbering of each starts afresh.
+void tst_RtfWriter::separateListsAndTheirDefinitions()
+{
+    QTextDocument document;
+    document.setHtml(u"<ul><li>bullets a</li></ul><p>x</p><ul><li>bullets b</li></ul><p>y</p>"
+                     "<ol><li>numbers c1</li><li>numbers c2</li></ol><p>z</p>"
+                     "<ol><li>numbers d1</li></ol><p>w</p><ul><li>bullets e</li></ul>"_s);
+    const RtfProbe probe(RtfWriter::write(document));
+    QStringList items{u"bullets a"_s, u"bullets b"_s, u"numbers c1"_s, u"numbers d1"_s,
+                      u"bullets e"_s};
+    QList<int> overrides;
+    for (const QString &item : items) {
+        const auto *paragraph = probe.paragraph(item);
+        QVERIFY2(paragraph, qPrintable(item));
+        overrides << paragraph->words.value("ls");
+    }
+    QCOMPARE(QSet<int>(overrides.cbegin(), overrides.cend()).size(), 5);
+    QCOMPARE(probe.paragraph(u"numbers c2"_s)->marker, u"2.\t"_s);
+    QCOMPARE(probe.paragraph(u"numbers d1"_s)->marker, u"1.\t"_s);
+
+    // \ls -> \listid, as the override table gives it
+    QHash<int, int> definitionOf;
+    static const QRegularExpression override(
+        uR"(\\listoverride\\listid(\d+)\\listoverridecount0\\ls(\d+))"_s);
+    for (auto m = override.globalMatch(
+             QString::fromLatin1(probe.destinations.value("listoverridetable")));
+         m.hasNext();) {
+        const auto match = m.next();
+        definitionOf.insert(match.captured(2).toInt(), match.captured(1).toInt());
+    }
+    QCOMPARE(definitionOf.size(), 5);
+    QCOMPARE(definitionOf.value(overrides[0]), definitionOf.value(overrides[1]));
+    QCOMPARE(definitionOf.value(overrides[0]), definitionOf.value(overrides[4]));
+    QVERIFY(definitionOf.value(overrides[2]) != definitionOf.value(overrides[3]));
+    QVERIFY(definitionOf.value(overrides[0]) != definitionOf.value(overrides[2]));
+    const QByteArray table = probe.destinations.value("listtable");
+    QCOMPARE(table.count("\\listid"), 3);
+    for (int id : definitionOf)
+        QVERIFY(table.contains("\\listid" + QByteArray::number(id)));
 }
 
 void tst_RtfWriter::hyperlinks_data()

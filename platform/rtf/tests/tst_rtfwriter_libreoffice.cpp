@@ -399,6 +399,12 @@ std::unique_ptr<QTextDocument> listsDocument()
     list(QTextListFormat::ListDisc, 1, 1, {u"disc item"_s});
     cursor.insertBlock(QTextBlockFormat());
     list(QTextListFormat::ListSquare, 1, 1, {u"square item"_s});
+    // lists like earlier ones, apart from them: bullets share their definition in the file,
+    // numbers start afresh
+    cursor.insertBlock(QTextBlockFormat());
+    list(QTextListFormat::ListDisc, 1, 1, {u"second disc"_s});
+    cursor.insertBlock(QTextBlockFormat());
+    list(QTextListFormat::ListDecimal, 1, 1, {u"restarted one"_s, u"restarted two"_s});
     return document;
 }
 
@@ -676,6 +682,10 @@ void tst_RtfWriterLibreOffice::lists_data()
     QTest::newRow("upper roman") << u"roman four"_s << 1 << u"number"_s << u"I"_s << u"4"_s;
     QTest::newRow("disc") << u"disc item"_s << 1 << u"bullet"_s << u"\u2022"_s << QString();
     QTest::newRow("square") << u"square item"_s << 1 << u"bullet"_s << u"\u25aa"_s << QString();
+    QTest::newRow("second disc list")
+        << u"second disc"_s << 1 << u"bullet"_s << u"\u2022"_s << QString();
+    QTest::newRow("second decimal list")
+        << u"restarted two"_s << 1 << u"number"_s << u"1"_s << u"1"_s;
 }
 
 void tst_RtfWriterLibreOffice::lists()
