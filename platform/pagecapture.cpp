@@ -15,6 +15,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
+#include <deque>
+
 static void initCaptureResources()
 {
     // The script lives in a static library's resources, which the linker would otherwise drop.
@@ -46,11 +48,20 @@ const QString &markupScript()
     return script;
 }
 
+// Asks the capture script for the next part of its walk.
+const QString &nextPartScript()
+{
+    static const QString script = QStringLiteral(
+        "(function () { const step = globalThis.folvaneCaptureStep; return step ? step() : "
+        "JSON.stringify({error: 'the page was left during the copy'}); })()");
+    return script;
+}
+
 // Holds one capture until done has been called; every path that ends it goes through finish().
 //
-// The page answers twice: first the description of the selection, then its HTML and text. The
-// program builds the document and writes its RTF while the page makes the second answer, so
-// the two processes work at the same time.
+// The page describes the selection in parts, and the program builds the document from each part
+// while the page walks the next; once the last part is in, the page makes the selection's HTML
+// and text while the program writes the RTF. So the two processes work at the same time.
 class CaptureJob final : public QObject {
 public:
     CaptureJob(QWebEnginePage *page, std::function<void(CapturedSelection)> done)
@@ -79,14 +90,24 @@ public:
             if (waitingForPage())
                 fail(QStringLiteral("the page did not answer the copy in time"));
         });
+        restartDocument();
         m_clock.start();
-        m_descriptionPending = true;
+        m_partPending = true;
         runScript(profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + captureScript()
                               : captureScript(),
-                  &CaptureJob::descriptionDone);
+                  &CaptureJob::partDone);
     }
 
 private:
+    // One part of the description, waiting for its pictures or for the parts before it.
+    struct PendingPart {
+        int sequence = 0;
+        CaptureDocumentBuilder::Part part;
+        QList<QByteArray> images;
+        bool ready = false; // its pictures are in
+        bool last = false;
+    };
+
     // FOLVANE_CAPTURE_PROFILE=1 prints where a capture's time goes.
     static bool profiling()
     {
@@ -101,7 +122,7 @@ private:
         m_clock.restart();
     }
 
-    bool waitingForPage() const { return m_descriptionPending || m_markupPending; }
+    bool waitingForPage() const { return m_partPending || m_markupPending; }
 
     void runScript(const QString &script, void (CaptureJob::*answered)(const QVariant &))
     {
@@ -113,12 +134,23 @@ private:
                               });
     }
 
-    void descriptionDone(const QVariant &result)
+    // A new, empty document; parts built into the one before, and any still waiting, are
+    // dropped.
+    void restartDocument()
+    {
+        ++m_generation;
+        m_parts.clear();
+        m_document = std::make_shared<QTextDocument>();
+        m_document->setUndoRedoEnabled(false);
+        m_builder = std::make_unique<CaptureDocumentBuilder>(m_document.get());
+    }
+
+    void partDone(const QVariant &result)
     {
         lap("script");
-        if (m_finished || !m_descriptionPending)
+        if (m_finished || !m_partPending)
             return;
-        m_descriptionPending = false;
+        m_partPending = false;
         if (result.typeId() != QMetaType::QString) {
             fail(QStringLiteral("the capture script gave no result"));
             return;
@@ -127,46 +159,77 @@ private:
             fail(QStringLiteral("the page was closed during the copy"));
             return;
         }
-        // The page makes the HTML and text while the document is built here.
-        m_markupPending = true;
-        runScript(markupScript(), &CaptureJob::markupDone);
-        const QString descriptionJson = result.toString();
+        const QString json = result.toString();
         QJsonParseError error;
-        const QJsonDocument json = QJsonDocument::fromJson(descriptionJson.toUtf8(), &error);
-        if (error.error != QJsonParseError::NoError || !json.isObject()) {
+        const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject()) {
             fail(QStringLiteral("the capture script gave an unreadable result: %1")
                      .arg(error.errorString()));
             return;
         }
-        const QJsonObject description = json.object();
-        lap("parse");
-        if (profiling()) {
-            const QJsonObject prof = description.value(QLatin1String("prof")).toObject();
-            for (auto it = prof.begin(); it != prof.end(); ++it)
-                qInfo("  script %s: %.1f ms", qPrintable(it.key()), it.value().toDouble());
-            qInfo("  description %lld chars", static_cast<long long>(descriptionJson.size()));
-        }
-        if (description.contains(QLatin1String("error"))) {
+        const QJsonObject part = document.object();
+        if (part.contains(QLatin1String("error"))) {
             fail(QStringLiteral("the capture script failed: %1")
-                     .arg(description.value(QLatin1String("error")).toString()));
+                     .arg(part.value(QLatin1String("error")).toString()));
             return;
         }
-        m_builder = std::make_unique<CaptureDocumentBuilder>(description);
+        const bool last = part.value(QLatin1String("last")).toInt() != 0;
+        // The page walks on, or makes the HTML and text, while this part is built.
+        if (last) {
+            m_markupPending = true;
+            runScript(markupScript(), &CaptureJob::markupDone);
+        } else {
+            m_partPending = true;
+            runScript(nextPartScript(), &CaptureJob::partDone);
+        }
+        lap("parse");
+        if (profiling()) {
+            const QJsonObject prof = part.value(QLatin1String("prof")).toObject();
+            for (auto it = prof.begin(); it != prof.end(); ++it)
+                qInfo("  script %s: %.1f ms", qPrintable(it.key()), it.value().toDouble());
+            qInfo("  part %lld chars", static_cast<long long>(json.size()));
+        }
+        if (part.value(QLatin1String("restart")).toInt() != 0)
+            restartDocument();
+        ++m_partsReceived;
+
+        const int sequence = ++m_partsReceived;
+        m_parts.push_back(PendingPart{sequence, m_builder->prepare(part), {}, false, last});
         lap("prepare");
         auto *fetcher = new CaptureImageFetcher(this);
-        fetcher->fetch(m_builder->imageRequests(), [this](QList<QByteArray> images) {
-            lap("images");
-            auto document = std::make_shared<QTextDocument>();
-            document->setUndoRedoEnabled(false);
-            m_builder->build(document.get(), images);
-            m_builder.reset();
+        const int generation = m_generation;
+        fetcher->fetch(m_parts.back().part.images,
+                       [this, fetcher, generation, sequence](QList<QByteArray> images) {
+                           fetcher->deleteLater();
+                           if (generation != m_generation)
+                               return; // the document it was for was dropped
+                           for (PendingPart &pending : m_parts) {
+                               if (pending.sequence == sequence) {
+                                   pending.images = std::move(images);
+                                   pending.ready = true;
+                               }
+                           }
+                           buildReadyParts();
+                       });
+    }
+
+    // Builds the parts whose pictures are in, in order; after the last one, writes the RTF.
+    void buildReadyParts()
+    {
+        while (!m_finished && !m_parts.empty() && m_parts.front().ready) {
+            const PendingPart pending = std::move(m_parts.front());
+            m_parts.pop_front();
+            m_builder->build(pending.part, pending.images);
             lap("build");
-            m_result.rtf = RtfWriter::write(*document);
-            m_result.document = std::move(document);
-            lap("write");
-            m_documentDone = true;
-            finishWhenComplete();
-        });
+            if (pending.last) {
+                m_builder.reset();
+                m_result.rtf = RtfWriter::write(*m_document);
+                m_result.document = std::move(m_document);
+                lap("write");
+                m_documentDone = true;
+                finishWhenComplete();
+            }
+        }
     }
 
     void markupDone(const QVariant &result)
@@ -197,6 +260,7 @@ private:
         if (!m_documentDone || !m_markupDone)
             return;
         m_result.ok = true;
+        m_result.parts = m_partsReceived;
         finish();
     }
 
@@ -226,8 +290,12 @@ private:
     QElapsedTimer m_clock;
     std::function<void(CapturedSelection)> m_done;
     CapturedSelection m_result;
+    std::shared_ptr<QTextDocument> m_document;
     std::unique_ptr<CaptureDocumentBuilder> m_builder;
-    bool m_descriptionPending = false;
+    std::deque<PendingPart> m_parts;
+    int m_partsReceived = 0;
+    int m_generation = 0; // counts the documents begun, so that late pictures find theirs gone
+    bool m_partPending = false;
     bool m_markupPending = false;
     bool m_documentDone = false;
     bool m_markupDone = false;

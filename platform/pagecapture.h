@@ -17,6 +17,7 @@ struct CapturedSelection {
     QByteArray rtf;                          // the document as RTF
     QString html;                            // the selection as HTML
     QString text;                            // the selection as plain text
+    int parts = 0; // how many parts the page described the selection in (restarts included)
 };
 
 // Builds rich text from the rendered page, not from its source: a script in its own world

@@ -1,8 +1,15 @@
 // Runs in an isolated world of the page: walks the selected nodes with their computed styles and
 // returns what the browser shows of them in reading order.
 //
-// Result: the description as JSON, or the JSON string {error} when the walk threw. The ranges
-// walked are left in this world's globalThis.folvaneCapturedRanges for pagecapture_markup.js.
+// The walk hands its description over in parts, so that the program can build the document from
+// one part while the page walks the next. This script starts the walk and returns the first part;
+// each later one comes from calling globalThis.folvaneCaptureStep() in the same world. A part is
+// the JSON of {blocks, fmts, url, last, restart}: the blocks completed since the part before, the
+// formats added since then (fmts of all parts together are what the runs' f index into), last on
+// the final part, and restart when the page changed its content between two parts, in which case
+// the whole selection was walked again, at once, and this part replaces all earlier ones. On an
+// error the part is {error}. After the last part the ranges walked are left in this world's
+// globalThis.folvaneCapturedRanges for pagecapture_markup.js.
 // The description is {blocks, fmts, url}:
 //   blocks: list of paragraphs and {k:'t', ...table}; lengths in CSS px; members left out are 0,
 //           false or, for al, 'l'
@@ -15,7 +22,9 @@
 //           cells: [{r, c, rs, cs, bg, th, b: blocks}]}
 (function () {
     'use strict';
-    function captureSelection() {
+    // A new walk of the current selection; its step(ms) walks on for about ms milliseconds, or
+    // until at least one block is complete, and returns the part walked.
+    function newCapture() {
         globalThis.folvaneCapturedRanges = undefined;
         // FOLVANE_CAPTURE_PROFILE: the program defines folvaneCaptureProfile and gets the time of
         // each stage back under "prof".
@@ -803,11 +812,14 @@
         // partial: el holds an end of the range, so only some of its children are selected. Those are
         // found from the range's ends rather than by testing each child, which costs a walk over the
         // siblings every time and made large flat pages quadratic.
-        function walkChildren(b, ctx, el, partial) {
+        function* walkChildren(b, ctx, el, partial) {
             const es = cs(el);
             if (!partial || !range) {
-                for (let n = el.firstChild; n; n = n.nextSibling)
-                    walk(b, ctx, n, false, el, es);
+                for (let n = el.firstChild; n; n = n.nextSibling) {
+                    if (--untilClockCheck === 0)
+                        yield* pause();
+                    yield* walk(b, ctx, n, false, el, es);
+                }
                 return;
             }
             let first = el.firstChild;
@@ -829,7 +841,9 @@
             if (!first || !last)
                 return;
             for (let n = first; n; n = n.nextSibling) {
-                walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial), el, es);
+                if (--untilClockCheck === 0)
+                    yield* pause();
+                yield* walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial), el, es);
                 if (n === last)
                     break;
             }
@@ -837,7 +851,7 @@
 
         // parent: node's parent element, and ps its style, when the caller knows them, which spares
         // calls into the page
-        function walk(b, ctx, node, partial, parent, ps) {
+        function* walk(b, ctx, node, partial, parent, ps) {
             const type = node.nodeType;
             if (type === Node.TEXT_NODE || type === Node.CDATA_SECTION_NODE) {
                 let str = node.data;
@@ -947,7 +961,7 @@
                 return;
             }
             if (tag === 'TABLE') {
-                table(b, c, el, s, partial);
+                yield* table(b, c, el, s, partial);
                 return;
             }
             if (tag === 'HR') {
@@ -963,7 +977,7 @@
                 const bg = colour(s.backgroundColor);
                 if (bg && el !== body && el !== document.documentElement)
                     c.bg = bg;
-                walkChildren(b, c, el, partial);
+                yield* walkChildren(b, c, el, partial);
                 return;
             }
 
@@ -1009,7 +1023,7 @@
             if (tag === 'TD' || tag === 'TH')
                 c.lml = 0;
             b.close();
-            walkChildren(b, c, el, partial);
+            yield* walkChildren(b, c, el, partial);
             b.close();
             b.margin(px(s.marginBottom));
         }
@@ -1054,7 +1068,7 @@
             return parts;
         }
 
-        function table(b, ctx, el, s, partial) {
+        function* table(b, ctx, el, s, partial) {
             b.margin(px(s.marginTop));
             b.close();
             const parts = tableParts(el);
@@ -1095,14 +1109,14 @@
                 cols = Math.max(cols, g ? g.length : 0);
             if (!rows.length || !cols) {
                 if (caption)
-                    walk(b, ctx, caption, partial);
+                    yield* walk(b, ctx, caption, partial);
                 return;
             }
             if (caption && cs(caption).display !== 'none') {
                 const cap = cs(caption);
                 const sub = Object.assign({}, ctx, {al: alignOf(cap), h: 0, pre: false, li: null});
                 b.close();
-                walkChildren(b, sub, caption, partial);
+                yield* walkChildren(b, sub, caption, partial);
                 b.close();
             }
 
@@ -1169,9 +1183,9 @@
                     pre: PRE_MODES.has(cell.st.whiteSpace)
                 });
                 if (!partial)
-                    walkChildren(cb, sub, cell.el, false);
+                    yield* walkChildren(cb, sub, cell.el, false);
                 else if (inRange(cell.el))
-                    walkChildren(cb, sub, cell.el,
+                    yield* walkChildren(cb, sub, cell.el,
                                  cell.el.contains(range.startContainer) || cell.el.contains(range.endContainer));
                 const out = {r: cell.r, c: cell.c, b: cb.finish()};
                 if (cell.rs > 1)
@@ -1194,71 +1208,134 @@
             b.margin(px(s.marginBottom));
         }
 
+        // The walk stops for the program when the clock says its time is up; the clock is read
+        // every few nodes only.
+        const CLOCK_CHECK_NODES = 128;
+        let untilClockCheck = CLOCK_CHECK_NODES;
+        let deadline = Infinity;
+        function* pause() {
+            untilClockCheck = CLOCK_CHECK_NODES;
+            if (performance.now() > deadline)
+                yield;
+        }
+
         const root = new Builder();
         const base = {ml: 0, lml: 0, al: 'l', bg: null, bbg: null, u: false, st: false, va: null, href: null,
             pre: false, h: 0, li: null, ti: 0};
-        for (const r of ranges) {
-            range = r;
-            let top = r.commonAncestorContainer;
-            if (top.nodeType !== Node.ELEMENT_NODE)
-                top = top.parentElement || body;
-            if (top === document.documentElement || top.contains(body))
-                top = body;
-            // the context the selected nodes inherit from their ancestors
-            const ctx = Object.assign({}, base);
-            const chain = [];
-            for (let a = top; a && a !== body && a !== document.documentElement; a = a.parentElement)
-                chain.unshift(a);
-            for (const a of chain) {
-                const s = cs(a);
-                const deco = s.textDecorationLine || '';
-                if (deco.includes('underline'))
-                    ctx.u = true;
-                if (deco.includes('line-through'))
-                    ctx.st = true;
-                if (s.verticalAlign === 'super' || s.verticalAlign === 'sub')
-                    ctx.va = s.verticalAlign;
-                if (a.tagName === 'A' && a.href)
-                    ctx.href = linkTarget(a);
-                if (a !== top && isBlock(s.display)) {
-                    ctx.ml += indentOf(s);
-                    ctx.al = alignOf(s);
-                    ctx.pre = PRE_MODES.has(s.whiteSpace);
+        function* walkRanges() {
+            for (const r of ranges) {
+                range = r;
+                let top = r.commonAncestorContainer;
+                if (top.nodeType !== Node.ELEMENT_NODE)
+                    top = top.parentElement || body;
+                if (top === document.documentElement || top.contains(body))
+                    top = body;
+                // the context the selected nodes inherit from their ancestors
+                const ctx = Object.assign({}, base);
+                const chain = [];
+                for (let a = top; a && a !== body && a !== document.documentElement; a = a.parentElement)
+                    chain.unshift(a);
+                for (const a of chain) {
+                    const s = cs(a);
+                    const deco = s.textDecorationLine || '';
+                    if (deco.includes('underline'))
+                        ctx.u = true;
+                    if (deco.includes('line-through'))
+                        ctx.st = true;
+                    if (s.verticalAlign === 'super' || s.verticalAlign === 'sub')
+                        ctx.va = s.verticalAlign;
+                    if (a.tagName === 'A' && a.href)
+                        ctx.href = linkTarget(a);
+                    if (a !== top && isBlock(s.display)) {
+                        ctx.ml += indentOf(s);
+                        ctx.al = alignOf(s);
+                        ctx.pre = PRE_MODES.has(s.whiteSpace);
+                    }
                 }
+                if (top.tagName === 'TR' || top.tagName === 'TBODY' || top.tagName === 'THEAD' ||
+                    top.tagName === 'TFOOT') {
+                    let t = top;
+                    while (t && t.tagName !== 'TABLE')
+                        t = t.parentElement;
+                    if (t)
+                        top = t;
+                }
+                if (top === body)
+                    yield* walkChildren(root, ctx, body, true);
+                else
+                    yield* walk(root, ctx, top, true);
+                root.close();
             }
-            if (top.tagName === 'TR' || top.tagName === 'TBODY' || top.tagName === 'THEAD' ||
-                top.tagName === 'TFOOT') {
-                let t = top;
-                while (t && t.tagName !== 'TABLE')
-                    t = t.parentElement;
-                if (t)
-                    top = t;
+            range = null;
+            root.finish();
+            // The selection's HTML and text are asked for by a second script while the program
+            // builds the rich text; it gets the ranges walked here, so that all three renderings are
+            // of one selection.
+            globalThis.folvaneCapturedRanges = ranges.map((r) => r.cloneRange());
+        }
+
+        const walker = walkRanges();
+        let fmtsSent = 0;
+        function step(ms) {
+            profStart = performance.now();
+            deadline = profStart + ms;
+            let next;
+            // Blocks stay open to change until the next one begins (the last one takes the margin
+            // below it), so a part ends before the last block until the walk is done.
+            do {
+                next = walker.next();
+            } while (!next.done && root.blocks.length < 2);
+            const blocks = root.blocks;
+            const part = {blocks: blocks.splice(0, next.done ? blocks.length : blocks.length - 1),
+                fmts: fmts.slice(fmtsSent), url: location.href, last: next.done ? 1 : 0};
+            fmtsSent = fmts.length;
+            lap('walk');
+            if (profiling) {
+                prof.styleRecords = nextStyleId;
+                prof.sharing = sharing ? 1 : 0;
+                part.prof = prof;
             }
-            if (top === body)
-                walkChildren(root, ctx, body, true);
-            else
-                walk(root, ctx, top, true);
-            root.close();
+            return part;
         }
-        range = null;
-        const blocks = root.finish();
-        lap('walk');
-        const out = {blocks: blocks, fmts: fmts, url: location.href};
-        if (profiling) {
-            prof.styleRecords = nextStyleId;
-            prof.sharing = sharing ? 1 : 0;
-            out.prof = prof;
-        }
-        // The selection's HTML and text are asked for by a second script while the program builds
-        // the rich text from this description; it gets the ranges walked here, so that all three
-        // renderings are of one selection.
-        globalThis.folvaneCapturedRanges = ranges.map((r) => r.cloneRange());
-        return JSON.stringify(out);
+        return {step: step};
     }
 
-    try {
-        return captureSelection();
-    } catch (e) {
-        return JSON.stringify({error: String((e && e.stack) || e)});
+    // Page scripts may run between two parts. Any change they make to the document is seen here,
+    // and the walk starts again from the beginning and runs to its end without a pause.
+    const SLICE_MS = 40;
+    let capture = null;
+    let observer = null;
+    let changed = false; // the observer's records go to its callback when the page's task ends
+    function end() {
+        globalThis.folvaneCaptureStep = undefined;
+        if (observer)
+            observer.disconnect();
     }
+    function step() {
+        try {
+            let restart = false;
+            if (!capture) {
+                observer = new MutationObserver(() => {
+                    changed = true;
+                });
+                observer.observe(document, {subtree: true, childList: true, characterData: true, attributes: true});
+                capture = newCapture();
+            } else if (changed || observer.takeRecords().length) {
+                changed = false;
+                capture = newCapture();
+                restart = true;
+            }
+            const part = capture.step(restart ? Infinity : SLICE_MS);
+            if (restart)
+                part.restart = 1;
+            if (part.last)
+                end();
+            return JSON.stringify(part);
+        } catch (e) {
+            end();
+            return JSON.stringify({error: String((e && e.stack) || e)});
+        }
+    }
+    globalThis.folvaneCaptureStep = step;
+    return step();
 })();

@@ -95,11 +95,17 @@ QTextListFormat::Style listStyle(const QString &s)
 
 } // namespace
 
-CaptureDocumentBuilder::CaptureDocumentBuilder(const QJsonObject &description)
-    : m_description(description)
+CaptureDocumentBuilder::CaptureDocumentBuilder(QTextDocument *document)
+    : m_document(document), m_cursor(document)
 {
-    const QJsonArray fmts = description.value(QLatin1String("fmts")).toArray();
-    m_formats.reserve(fmts.size());
+    m_cursor.movePosition(QTextCursor::End);
+    m_fresh = document->isEmpty();
+}
+
+CaptureDocumentBuilder::Part CaptureDocumentBuilder::prepare(const QJsonObject &part)
+{
+    const QJsonArray fmts = part.value(QLatin1String("fmts")).toArray();
+    m_formats.reserve(m_formats.size() + fmts.size());
     for (const QJsonValue &v : fmts) {
         const QJsonObject f = v.toObject();
         QTextCharFormat cf;
@@ -138,7 +144,12 @@ CaptureDocumentBuilder::CaptureDocumentBuilder(const QJsonObject &description)
             cf.setFontCapitalization(QFont::SmallCaps);
         m_formats << cf;
     }
-    collectImages(description.value(QLatin1String("blocks")).toArray());
+    Part prepared;
+    prepared.blocks = part.value(QLatin1String("blocks")).toArray();
+    prepared.firstImage = int(m_images.size());
+    collectImages(prepared.blocks, prepared.images);
+    m_images.resize(prepared.firstImage + prepared.images.size());
+    return prepared;
 }
 
 QString CaptureDocumentBuilder::resolveFamily(const QStringList &stack)
@@ -166,13 +177,14 @@ QString CaptureDocumentBuilder::resolveFamily(const QStringList &stack)
     return family;
 }
 
-void CaptureDocumentBuilder::collectImages(const QJsonArray &blocks)
+void CaptureDocumentBuilder::collectImages(const QJsonArray &blocks,
+                                           QList<CaptureImageRequest> &requests)
 {
     for (const QJsonValue &bv : blocks) {
         const QJsonObject b = bv.toObject();
         if (b.value(QLatin1String("k")).toString() == QLatin1String("t")) {
             for (const QJsonValue &cell : b.value(QLatin1String("cells")).toArray())
-                collectImages(cell.toObject().value(QLatin1String("b")).toArray());
+                collectImages(cell.toObject().value(QLatin1String("b")).toArray(), requests);
             continue;
         }
         for (const QJsonValue &rv : b.value(QLatin1String("r")).toArray()) {
@@ -187,8 +199,8 @@ void CaptureDocumentBuilder::collectImages(const QJsonArray &blocks)
             request.svg = image.value(QLatin1String("svg")).toString();
             request.width = image.value(QLatin1String("w")).toInt();
             request.height = image.value(QLatin1String("h")).toInt();
-            m_requestIndex.insert(key, int(m_requests.size()));
-            m_requests << request;
+            m_requestIndex.insert(key, int(m_images.size() + requests.size()));
+            requests << request;
         }
     }
 }
@@ -228,18 +240,15 @@ QTextCharFormat CaptureDocumentBuilder::blockCharFormat(int index)
     return cf;
 }
 
-void CaptureDocumentBuilder::build(QTextDocument *document, const QList<QByteArray> &images)
+void CaptureDocumentBuilder::build(const Part &part, const QList<QByteArray> &images)
 {
-    m_document = document;
-    m_images = images;
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    m_fresh = document->isEmpty();
-    // One edit for the whole build: Qt rescans every fragment of the document for frames at the
+    for (qsizetype i = 0; i < images.size() && i < part.images.size(); ++i)
+        m_images[part.firstImage + i] = images[i];
+    // One edit for the whole part: Qt rescans every fragment of the document for frames at the
     // end of each edit that adds a table, which made pages with many tables quadratic.
-    cursor.beginEditBlock();
-    addBlocks(cursor, m_description.value(QLatin1String("blocks")).toArray());
-    cursor.endEditBlock();
+    m_cursor.beginEditBlock();
+    addBlocks(m_cursor, part.blocks);
+    m_cursor.endEditBlock();
 }
 
 void CaptureDocumentBuilder::startBlock(QTextCursor &cursor)

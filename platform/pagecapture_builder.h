@@ -9,24 +9,31 @@
 #include <QString>
 #include <QStringList>
 #include <QTextCharFormat>
+#include <QTextCursor>
 
 #include "pagecapture_images.h"
 
-class QTextCursor;
 class QTextDocument;
 class QTextList;
 
-// Turns the page script's description of a selection into a QTextDocument.
+// Turns the page script's description of a selection into a QTextDocument. The description comes
+// in parts, in order; each part's blocks are added after those of the parts before.
 class CaptureDocumentBuilder final {
 public:
-    explicit CaptureDocumentBuilder(const QJsonObject &description);
+    // Builds into document, after what it holds.
+    explicit CaptureDocumentBuilder(QTextDocument *document);
 
-    // The pictures the description shows, in the order build() expects their bytes.
-    const QList<CaptureImageRequest> &imageRequests() const { return m_requests; }
-
-    // Fills document (which should be empty); images[i] holds the bytes of imageRequests()[i],
+    // What one part of the description needs before it can be built.
+    struct Part {
+        QJsonArray blocks;
+        QList<CaptureImageRequest> images; // pictures no earlier part asked for
+        int firstImage = 0;                // the number of images, over all parts, before these
+    };
+    // Reads a part's formats, which continue those of the parts before, and finds its pictures.
+    Part prepare(const QJsonObject &part);
+    // Adds a prepared part's blocks to the document; images[i] holds the bytes of part.images[i],
     // empty where the picture could not be had (its alt text is shown instead).
-    void build(QTextDocument *document, const QList<QByteArray> &images);
+    void build(const Part &part, const QList<QByteArray> &images);
 
     // Tables and pictures wider than this (the text width of a Letter or A4 page with one-inch
     // margins, in CSS pixels) are shrunk to it, keeping their proportions.
@@ -38,7 +45,7 @@ public:
     static QString resolveFamily(const QStringList &stack);
 
 private:
-    void collectImages(const QJsonArray &blocks);
+    void collectImages(const QJsonArray &blocks, QList<CaptureImageRequest> &requests);
     void addBlocks(QTextCursor &cursor, const QJsonArray &blocks);
     void addParagraph(QTextCursor &cursor, const QJsonObject &p);
     void addTable(QTextCursor &cursor, const QJsonObject &t);
@@ -48,16 +55,15 @@ private:
     QTextCharFormat blockCharFormat(int index);
     void startBlock(QTextCursor &cursor);
 
-    QJsonObject m_description;
     QList<QTextCharFormat> m_formats;
-    QList<CaptureImageRequest> m_requests;
-    QHash<QString, int> m_requestIndex; // image key -> index in m_requests
+    QHash<QString, int> m_requestIndex; // image key -> index in m_images
     QList<QByteArray> m_images;
     QHash<int, QString> m_imageNames; // request index -> resource name once added
     QHash<int, QTextList *> m_lists;
     QHash<QPair<int, QString>, QTextCharFormat> m_linkFormats; // (format index, href)
     QHash<int, QTextCharFormat> m_blockCharFormats;            // without the background
     QTextDocument *m_document = nullptr;
+    QTextCursor m_cursor; // where the next part goes
     bool m_fresh = false; // the cursor stands in an empty block nobody has used yet
     double m_scale = 1.0; // how much the enclosing tables were shrunk to fit the page
 };
