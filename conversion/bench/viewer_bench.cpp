@@ -1,7 +1,9 @@
 // Prints how long the viewer takes from Navigate to the end of ExecWB(12, 2) for a small, a
 // medium and a large generated page, split into the load and the copy (select-all included).
 // After the table's bar: the select-all alone, one more capture of the selection (its RTF
-// included) and, on that capture's document, the RTF writer alone.
+// included) and, on that capture's document, the RTF writer alone. A second table gives the
+// engine's own work within the copy, which no capture can avoid: drawing the page it has just
+// loaded, the select-all, and drawing the selection, each timed on its own.
 //   viewer_bench [runs]      (default 5 runs per size; the median is printed)
 // With FOLVANE_CAPTURE_PROFILE=1 each capture also prints its stages (the script's walk, the
 // JSON parse, the document build, the RTF, and when the selection's HTML and text came in).
@@ -21,6 +23,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -97,6 +101,49 @@ Breakdown copyBreakdown(WebBrowser &browser)
     return result;
 }
 
+// Waits for the page's answer to an empty script: the time the engine still has work queued
+// before it, such as drawing the page.
+double pageRoundTrip(QWebEnginePage *page)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    bool answered = false;
+    page->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
+                        [&](const QVariant &) {
+                            answered = true;
+                            loop.quit();
+                        });
+    if (!answered)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// The engine's own share of a copy, which no capture can avoid: drawing the page it has just
+// loaded (done after DocumentComplete), the select-all and drawing the selection.
+struct EngineWork {
+    double paint = -1, select = -1, selectionPaint = -1;
+};
+
+EngineWork engineWork(QWidget &window, LoadPendingFlag &flag, const QString &path)
+{
+    EngineWork result;
+    QWebEnginePage *page = window.findChild<WebBrowser *>()->view()->page();
+    flag.setPending();
+    Viewer::navigate(window, QStringLiteral("about:blank"));
+    Viewer::waitForCompletion(flag);
+    flag.setPending();
+    Viewer::navigate(window, path);
+    Viewer::waitForCompletion(flag);
+    result.paint = pageRoundTrip(page);
+    QElapsedTimer clock;
+    clock.start();
+    Viewer::selectAll(window);
+    result.select = double(clock.nsecsElapsed()) / 1e6;
+    result.selectionPaint = pageRoundTrip(page);
+    return result;
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -125,6 +172,7 @@ int main(int argc, char *argv[])
     Viewer::navigate(window, QStringLiteral("about:blank"));
     Viewer::waitForCompletion(window.flag);
 
+    std::vector<std::pair<double, EngineWork>> engine; // the load's median, the engine's work
     std::printf("%-7s %9s %9s %9s %9s %8s %7s | %9s %10s %9s\n", "page", "bytes", "load ms",
                 "copy ms", "total ms", "copy/ld", "rtf KB", "select ms", "capture ms", "write ms");
     for (const Size &size : sizes) {
@@ -175,6 +223,16 @@ int main(int argc, char *argv[])
                     static_cast<long long>(rtfBytes / 1024), median(selects), parts.capture,
                     parts.write);
         std::fflush(stdout);
+        engine.emplace_back(load, engineWork(window, window.flag, path));
+    }
+    std::printf("\nthe engine's own work after DocumentComplete, within the copy:\n"
+                "%-7s %9s %9s %9s %9s %9s\n",
+                "page", "paint ms", "select ms", "sel paint", "sum ms", "sum/load");
+    for (size_t i = 0; i < engine.size(); ++i) {
+        const EngineWork &e = engine[i].second;
+        const double sum = e.paint + e.select + e.selectionPaint;
+        std::printf("%-7s %9.1f %9.1f %9.1f %9.1f %9.2f\n", sizes[i].name, e.paint, e.select,
+                    e.selectionPaint, sum, sum / engine[i].first);
     }
     return 0;
 }
