@@ -930,79 +930,87 @@ private:
         return widths;
     }
 
-    void writeBorder(QByteArray &codes, const char *side, qreal width,
+    void writeBorder(RtfOutput &codes, const char *side, qreal width,
                      QTextFrameFormat::BorderStyle style, const QBrush &brush)
     {
         if (width <= 0 || style == QTextFrameFormat::BorderStyle_None)
             return;
-        codes += side;
-        codes += borderStyleWord(style);
-        codes += "\\brdrw" + QByteArray::number(qMax(1, toTwips(width)));
+        codes.put(side);
+        codes.put(borderStyleWord(style));
+        codes.control("\\brdrw", qMax(1, toTwips(width)));
         if (brush.style() != Qt::NoBrush)
-            codes += "\\brdrcf" + QByteArray::number(colorIndex(brush.color()));
+            codes.control("\\brdrcf", colorIndex(brush.color()));
     }
 
     // Word's preferred width: unit 1 automatic, 2 fiftieths of a percent, 3 twips.
-    static QByteArray preferredWidth(const char *unitWord, const char *widthWord,
-                                     const QTextLength &length)
+    static void writePreferredWidth(RtfOutput &codes, const char *unitWord, const char *widthWord,
+                                    const QTextLength &length)
     {
         switch (length.type()) {
         case QTextLength::FixedLength:
-            return unitWord + QByteArray("3") + widthWord +
-                   QByteArray::number(toTwips(length.rawValue()));
+            codes.control(unitWord, 3);
+            codes.control(widthWord, toTwips(length.rawValue()));
+            return;
         case QTextLength::PercentageLength:
-            return unitWord + QByteArray("2") + widthWord +
-                   QByteArray::number(std::lround(length.rawValue() * 50));
+            codes.control(unitWord, 2);
+            codes.control(widthWord, std::lround(length.rawValue() * 50));
+            return;
         default:
-            return unitWord + QByteArray("1");
+            codes.control(unitWord, 1);
         }
     }
 
+    // A table row's properties, which are written before its cells and again at its end.
     QByteArray rowDefinition(QTextTable *table, int row, const QList<int> &boundaries)
     {
         const QTextTableFormat format = table->format();
-        QByteArray codes = "\\trowd";
+        const int columns = table->columns();
+        RtfOutput codes(256 + 160 * columns);
+        codes.put("\\trowd");
         const int padding = toTwips(format.cellPadding());
-        codes += "\\trgaph" + QByteArray::number(padding);
+        codes.control("\\trgaph", padding);
         // The widths as the document states them (\cellx only holds the result), so that
         // readers can tell fixed, percentage and automatic widths apart.
-        codes += preferredWidth("\\trftsWidth", "\\trwWidth", format.width());
+        writePreferredWidth(codes, "\\trftsWidth", "\\trwWidth", format.width());
         const QList<QTextLength> constraints = format.columnWidthConstraints();
         if (row < format.headerRowCount())
-            codes += "\\trhdr";
+            codes.put("\\trhdr");
         const Qt::Alignment alignment = format.alignment() & Qt::AlignHorizontal_Mask;
         if (alignment & Qt::AlignHCenter)
-            codes += "\\trqc";
+            codes.put("\\trqc");
         else if (alignment & Qt::AlignRight)
-            codes += "\\trqr";
+            codes.put("\\trqr");
         for (const char *side : {"l", "t", "r", "b"}) {
-            codes += QByteArray("\\trpadd") + side + QByteArray::number(padding);
-            codes += QByteArray("\\trpaddf") + side + "3";
+            codes.put("\\trpadd");
+            codes.control(side, padding);
+            codes.put("\\trpaddf");
+            codes.control(side, 3);
         }
         if (!format.borderCollapse() && format.cellSpacing() > 0) {
             const int spacing = toTwips(format.cellSpacing() / 2);
             for (const char *side : {"l", "t", "r", "b"}) {
-                codes += QByteArray("\\trspd") + side + QByteArray::number(spacing);
-                codes += QByteArray("\\trspdf") + side + "3";
+                codes.put("\\trspd");
+                codes.control(side, spacing);
+                codes.put("\\trspdf");
+                codes.control(side, 3);
             }
         }
-        const int columns = table->columns();
         for (int column = 0; column < columns; ++column) {
             const QTextTableCell cell = table->cellAt(row, column);
             if (cell.rowSpan() > 1)
-                codes += cell.row() == row ? "\\clvmgf" : "\\clvmrg";
+                codes.put(cell.row() == row ? "\\clvmgf" : "\\clvmrg");
             if (cell.columnSpan() > 1)
-                codes += cell.column() == column ? "\\clmgf" : "\\clmrg";
+                codes.put(cell.column() == column ? "\\clmgf" : "\\clmrg");
             const QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
             switch (cellFormat.verticalAlignment()) {
             case QTextCharFormat::AlignMiddle:
-                codes += "\\clvertalc";
+                codes.put("\\clvertalc");
                 break;
             case QTextCharFormat::AlignBottom:
-                codes += "\\clvertalb";
+                codes.put("\\clvertalb");
                 break;
             default:
-                codes += "\\clvertalt";
+                codes.put("\\clvertalt");
                 break;
             }
             const auto side = [&](const char *word, int widthProperty, int styleProperty,
@@ -1036,18 +1044,18 @@ private:
             for (const auto &[property, word] : paddings) {
                 if (!cellFormat.hasProperty(property))
                     continue;
-                codes += word + QByteArray::number(toTwips(cellFormat.doubleProperty(property)));
-                codes += QByteArray("\\clpadf") + (word + 6) + "3";
+                codes.control(word, toTwips(cellFormat.doubleProperty(property)));
+                codes.put("\\clpadf");
+                codes.control(word + 6, 3);
             }
             if (hasBrush(cellFormat, QTextFormat::BackgroundBrush))
-                codes +=
-                    "\\clcbpat" + QByteArray::number(colorIndex(cellFormat.background().color()));
-            codes += preferredWidth("\\clftsWidth", "\\clwWidth",
-                                    column < constraints.size() ? constraints.at(column)
-                                                                : QTextLength());
-            codes += "\\cellx" + QByteArray::number(boundaries.at(column + 1));
+                codes.control("\\clcbpat", colorIndex(cellFormat.background().color()));
+            writePreferredWidth(codes, "\\clftsWidth", "\\clwWidth",
+                                column < constraints.size() ? constraints.at(column)
+                                                            : QTextLength());
+            codes.control("\\cellx", boundaries.at(column + 1));
         }
-        return codes;
+        return codes.take();
     }
 
     static bool cellInRange(const QTextTableCell &cell, int from, int to)
