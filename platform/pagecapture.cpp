@@ -140,6 +140,7 @@ private:
     {
         ++m_generation;
         m_parts.clear();
+        m_builder.reset();
         m_document = std::make_shared<QTextDocument>();
         m_document->setUndoRedoEnabled(false);
         m_builder = std::make_unique<CaptureDocumentBuilder>(m_document.get());
@@ -222,6 +223,7 @@ private:
             m_builder->build(pending.part, pending.images);
             lap("build");
             if (pending.last) {
+                m_builder->finish();
                 m_builder.reset();
                 m_result.rtf = RtfWriter::write(*m_document);
                 m_result.document = std::move(m_document);

@@ -100,6 +100,22 @@ CaptureDocumentBuilder::CaptureDocumentBuilder(QTextDocument *document)
 {
     m_cursor.movePosition(QTextCursor::End);
     m_fresh = document->isEmpty();
+    // One edit for all parts: Qt rescans every fragment of the document for frames at the end of
+    // each edit that adds a table, which made pages with many tables quadratic.
+    m_cursor.beginEditBlock();
+}
+
+CaptureDocumentBuilder::~CaptureDocumentBuilder()
+{
+    finish();
+}
+
+void CaptureDocumentBuilder::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_cursor.endEditBlock();
 }
 
 CaptureDocumentBuilder::Part CaptureDocumentBuilder::prepare(const QJsonObject &part)
@@ -244,19 +260,7 @@ void CaptureDocumentBuilder::build(const Part &part, const QList<QByteArray> &im
 {
     for (qsizetype i = 0; i < images.size() && i < part.images.size(); ++i)
         m_images[part.firstImage + i] = images[i];
-    // One edit for the whole part: Qt rescans every fragment of the document for frames at the
-    // end of each edit that adds a table, which made pages with many tables quadratic.
-    m_cursor.beginEditBlock();
     addBlocks(m_cursor, part.blocks);
-    m_cursor.endEditBlock();
-}
-
-void CaptureDocumentBuilder::startBlock(QTextCursor &cursor)
-{
-    if (m_fresh)
-        m_fresh = false;
-    else
-        cursor.insertBlock();
 }
 
 void CaptureDocumentBuilder::addBlocks(QTextCursor &cursor, const QJsonArray &blocks)
@@ -272,7 +276,6 @@ void CaptureDocumentBuilder::addBlocks(QTextCursor &cursor, const QJsonArray &bl
 
 void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject &p)
 {
-    startBlock(cursor);
     QTextBlockFormat bf;
     bf.setTopMargin(p.value(QLatin1String("mt")).toDouble());
     bf.setBottomMargin(p.value(QLatin1String("mb")).toDouble());
@@ -300,14 +303,23 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
     if (flag(p, QLatin1String("hr")))
         bf.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
                        QTextLength(QTextLength::PercentageLength, 100));
-    cursor.setBlockFormat(bf);
 
+    // An empty line keeps the size of the text it stands in.
     const QJsonArray runs = p.value(QLatin1String("r")).toArray();
-    if (!runs.isEmpty()) {
-        // An empty line keeps the size of the text it stands in. Merged, not set: the first block
+    const QTextCharFormat lineFormat =
+        runs.isEmpty() ? QTextCharFormat()
+                       : blockCharFormat(runs.first().toObject().value(QLatin1String("f")).toInt());
+    if (m_fresh) {
+        // The block is there already. Its character format is merged, not set: the first block
         // of a table cell keeps the cell's own format (spans, background) in the same place.
-        cursor.mergeBlockCharFormat(
-            blockCharFormat(runs.first().toObject().value(QLatin1String("f")).toInt()));
+        m_fresh = false;
+        cursor.setBlockFormat(bf);
+        if (!runs.isEmpty())
+            cursor.mergeBlockCharFormat(lineFormat);
+    } else {
+        // One edit for the block and both its formats; a bare insertBlock would also hand the
+        // new block the format of the text before it, a link's included.
+        cursor.insertBlock(bf, runs.isEmpty() ? cursor.blockCharFormat() : lineFormat);
     }
 
     const QJsonObject li = p.value(QLatin1String("li")).toObject();

@@ -20,8 +20,12 @@ class QTextList;
 // in parts, in order; each part's blocks are added after those of the parts before.
 class CaptureDocumentBuilder final {
 public:
-    // Builds into document, after what it holds.
+    // Builds into document, after what it holds. The document is complete once finish() has
+    // been called (or the builder has gone).
     explicit CaptureDocumentBuilder(QTextDocument *document);
+    ~CaptureDocumentBuilder();
+    CaptureDocumentBuilder(const CaptureDocumentBuilder &) = delete;
+    CaptureDocumentBuilder &operator=(const CaptureDocumentBuilder &) = delete;
 
     // What one part of the description needs before it can be built.
     struct Part {
@@ -34,6 +38,8 @@ public:
     // Adds a prepared part's blocks to the document; images[i] holds the bytes of part.images[i],
     // empty where the picture could not be had (its alt text is shown instead).
     void build(const Part &part, const QList<QByteArray> &images);
+    // Ends the building: the document's layout of frames and tables is brought up to date.
+    void finish();
 
     // Tables and pictures wider than this (the text width of a Letter or A4 page with one-inch
     // margins, in CSS pixels) are shrunk to it, keeping their proportions.
@@ -53,7 +59,6 @@ private:
     QTextCharFormat charFormat(int index) const;
     QTextCharFormat runFormat(int index, const QString &href);
     QTextCharFormat blockCharFormat(int index);
-    void startBlock(QTextCursor &cursor);
 
     QList<QTextCharFormat> m_formats;
     QHash<QString, int> m_requestIndex; // image key -> index in m_images
@@ -64,6 +69,7 @@ private:
     QHash<int, QTextCharFormat> m_blockCharFormats;            // without the background
     QTextDocument *m_document = nullptr;
     QTextCursor m_cursor; // where the next part goes
-    bool m_fresh = false; // the cursor stands in an empty block nobody has used yet
-    double m_scale = 1.0; // how much the enclosing tables were shrunk to fit the page
+    bool m_fresh = false;
+    bool m_finished = false; // the cursor stands in an empty block nobody has used yet
+    double m_scale = 1.0;    // how much the enclosing tables were shrunk to fit the page
 };

@@ -853,6 +853,7 @@ void tst_PageCapture::oddDescriptions()
     const CaptureDocumentBuilder::Part part =
         builder.prepare(QJsonDocument::fromJson(json).object());
     builder.build(part, QList<QByteArray>(part.images.size()));
+    builder.finish();
     QCOMPARE(document.toPlainText(), text);
 }
 
