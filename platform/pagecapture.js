@@ -91,15 +91,25 @@
         } catch (e) {
         }
         const PLACE_PSEUDO = /(?<!:):(?:first-|last-|only-|nth-|empty|has\(|dir\()/;
+        // [name], [ns|name], [name=...]: the attribute names the page's selectors ask about
+        const ATTRIBUTE_SELECTOR = /\[\s*(?:[\w-]*\|)?([\w-]+)/g;
+        // Attributes whose value no style of the browser's own depends on (only, for some, whether
+        // they are there: a link's href, an abbreviation's title). Unless the page's selectors
+        // ask about them, elements that differ only in their values share their style; links
+        // would otherwise each have one of their own.
+        const VALUE_FREE = new Set(['href', 'title', 'alt', 'target', 'rel', 'name', 'tabindex', 'role',
+            'download', 'hreflang', 'ping', 'referrerpolicy']);
+        const VALUE_FREE_PREFIX = /^(?:data-|aria-|on)/;
         // Elements of these tags (lower case), classes or ids are reached by rules about an element's
         // place among its siblings; null when such a rule may reach any element, and nothing is shared.
+        // With them, the attributes the page's selectors name.
         const placeTags = ownState === null ? null : tagsReachedByPlace();
         const sharing = placeTags !== null;
 
         function tagsReachedByPlace() {
             if (document.getAnimations && document.getAnimations().length)
                 return null; // values that change with time
-            const tags = {names: new Set(), classes: new Set(), ids: new Set()};
+            const tags = {names: new Set(), classes: new Set(), ids: new Set(), attributes: new Set()};
             try {
                 for (const sheet of document.styleSheets) {
                     if (!scanRules(sheet.cssRules, tags, 0))
@@ -118,8 +128,12 @@
             if (depth > 20)
                 return false;
             for (const rule of rules) {
-                if (rule.selectorText !== undefined && !placeTagsOf(rule.selectorText, tags))
-                    return false;
+                if (rule.selectorText !== undefined) {
+                    if (!placeTagsOf(rule.selectorText, tags))
+                        return false;
+                    for (const m of rule.selectorText.matchAll(ATTRIBUTE_SELECTOR))
+                        tags.attributes.add(m[1].toLowerCase());
+                }
                 if (rule.cssRules && !scanRules(rule.cssRules, tags, depth + 1))
                     return false;
                 if (rule.styleSheet && !scanRules(rule.styleSheet.cssRules, tags, depth + 1))
@@ -305,7 +319,11 @@
                         for (const a of el.attributes) {
                             const name = a.name;
                             const value = a.value;
-                            key += ' ' + name + '=' + value;
+                            if ((VALUE_FREE.has(name) || VALUE_FREE_PREFIX.test(name)) &&
+                                !placeTags.attributes.has(name))
+                                key += ' ' + name;
+                            else
+                                key += ' ' + name + '=' + value;
                             if (name === 'dir' && value.toLowerCase() === 'auto')
                                 ownDirection = true;
                         }

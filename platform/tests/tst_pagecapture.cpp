@@ -108,6 +108,7 @@ private slots:
     void characterFormats_data();
     void characterFormats();
     void fontFamilies();
+    void stylesFromAttributes();
     void blocksAndSpacing();
     void preformattedAndBreaks();
     void lists_data();
@@ -349,6 +350,35 @@ void tst_PageCapture::characterFormats()
     if (property != int(QTextFormat::FontPointSize))
         QVERIFY(plain->format.property(property) != actual ||
                 property == int(QTextFormat::ForegroundBrush));
+}
+
+// Elements alike but for their attributes: the page's rules about an attribute's value, and the
+// browser's own about an attribute being there, reach just the elements they name; each link
+// keeps its own target.
+void tst_PageCapture::stylesFromAttributes()
+{
+    CAPTURE(c, QStringLiteral("attributes.html"));
+    const auto format = [&](const QString &word) {
+        const auto f = fragmentWith(*c.document, word);
+        return f ? f->format : QTextCharFormat();
+    };
+    QVERIFY(format(QStringLiteral("pdf two")).fontWeight() >= 600);
+    QVERIFY(format(QStringLiteral("plain one")).fontWeight() < 600);
+    QVERIFY(format(QStringLiteral("plain three")).fontWeight() < 600);
+    QCOMPARE(format(QStringLiteral("warned four")).foreground().color(), QColor(255, 0, 0));
+    QVERIFY(format(QStringLiteral("calm five")).foreground().color() != QColor(255, 0, 0));
+    QVERIFY(format(QStringLiteral("HTML")).fontUnderline());
+    QVERIFY(!format(QStringLiteral("CSS")).fontUnderline());
+    const QStringList targets{QStringLiteral("one.html"), QStringLiteral("two.pdf"),
+                              QStringLiteral("three.html"), QStringLiteral("four.html"),
+                              QStringLiteral("five.html")};
+    const QStringList words{QStringLiteral("plain one"), QStringLiteral("pdf two"),
+                            QStringLiteral("plain three"), QStringLiteral("warned four"),
+                            QStringLiteral("calm five")};
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString href = format(words[i]).anchorHref();
+        QVERIFY2(href.endsWith(QLatin1Char('/') + targets[i]), qPrintable(href));
+    }
 }
 
 void tst_PageCapture::fontFamilies()
