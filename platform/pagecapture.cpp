@@ -41,10 +41,21 @@ const QString &captureScript()
     return script;
 }
 
-// The walked selection as HTML and text, asked for once the description is in.
+// Defines the function that gives the walked selection as HTML and text; it goes before the
+// walk's script.
 const QString &markupScript()
 {
     static const QString script = resourceScript(QStringLiteral("pagecapture_markup.js"));
+    return script;
+}
+
+// Asks for the walked selection as HTML and text, once the last part of a walk in several parts
+// is in.
+const QString &markupCallScript()
+{
+    static const QString script = QStringLiteral(
+        "(function () { const markup = globalThis.folvaneCaptureMarkup; return markup ? markup() "
+        ": 'the page was left during the copy'; })()");
     return script;
 }
 
@@ -93,8 +104,9 @@ public:
         restartDocument();
         m_clock.start();
         m_partPending = true;
-        runScript(profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + captureScript()
-                              : captureScript(),
+        const QString script = markupScript() + QLatin1Char('\n') + captureScript();
+        runScript(profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + script
+                              : script,
                   &CaptureJob::partDone);
     }
 
@@ -152,7 +164,16 @@ private:
         if (m_finished || !m_partPending)
             return;
         m_partPending = false;
-        if (result.typeId() != QMetaType::QString) {
+        // a part, or [part, the selection's HTML and text] when the walk went at one go
+        QVariant markup;
+        QString json;
+        if (result.typeId() == QMetaType::QString) {
+            json = result.toString();
+        } else if (const QVariantList both = result.toList();
+                   both.size() == 2 && both[0].typeId() == QMetaType::QString) {
+            json = both[0].toString();
+            markup = both[1];
+        } else {
             fail(QStringLiteral("the capture script gave no result"));
             return;
         }
@@ -160,7 +181,6 @@ private:
             fail(QStringLiteral("the page was closed during the copy"));
             return;
         }
-        const QString json = result.toString();
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
         if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -176,9 +196,14 @@ private:
         }
         const bool last = part.value(QLatin1String("last")).toInt() != 0;
         // The page walks on, or makes the HTML and text, while this part is built.
-        if (last) {
+        if (last && markup.isValid()) {
             m_markupPending = true;
-            runScript(markupScript(), &CaptureJob::markupDone);
+            markupDone(markup);
+            if (m_finished)
+                return;
+        } else if (last) {
+            m_markupPending = true;
+            runScript(markupCallScript(), &CaptureJob::markupDone);
         } else {
             m_partPending = true;
             runScript(nextPartScript(), &CaptureJob::partDone);

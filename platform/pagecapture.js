@@ -9,7 +9,8 @@
 // the final part, and restart when the page changed its content between two parts, in which case
 // the whole selection was walked again, at once, and this part replaces all earlier ones. On an
 // error the part is {error}. After the last part the ranges walked are left in this world's
-// globalThis.folvaneCapturedRanges for pagecapture_markup.js.
+// globalThis.folvaneCapturedRanges for folvaneCaptureMarkup() of pagecapture_markup.js; when
+// the first part is the last, the answer is [part, what folvaneCaptureMarkup() gave].
 // The description is {blocks, fmts, url}:
 //   blocks: list of paragraphs and {k:'t', ...table}; lengths in CSS px; members left out are 0,
 //           false or, for al, 'l'
@@ -1332,7 +1333,8 @@
     function step() {
         try {
             let restart = false;
-            if (!capture) {
+            const first = !capture;
+            if (first) {
                 observer = new MutationObserver(() => {
                     changed = true;
                 });
@@ -1346,8 +1348,13 @@
             const part = capture.step(restart ? Infinity : SLICE_MS);
             if (restart)
                 part.restart = 1;
-            if (part.last)
+            if (part.last) {
                 end();
+                // A selection walked at one go comes back with its HTML and text in the same
+                // answer: [part, [html, text]].
+                if (first && typeof globalThis.folvaneCaptureMarkup === 'function')
+                    return [JSON.stringify(part), globalThis.folvaneCaptureMarkup()];
+            }
             return JSON.stringify(part);
         } catch (e) {
             end();

@@ -1,7 +1,8 @@
-// Runs in the isolated world of pagecapture.js, right after it: the selection it walked as HTML
-// and as plain text, [html, text], both empty when there is no walked selection (the page was
-// left in between); or, when that fails, why, as a string.
-(function () {
+// Runs in the isolated world of pagecapture.js, before it in the same script, and defines
+// folvaneCaptureMarkup(): the selection the walk went over as HTML and as plain text,
+// [html, text], both empty when there is no walked selection; or, when that fails, why, as a
+// string.
+globalThis.folvaneCaptureMarkup = function () {
     'use strict';
     const ranges = globalThis.folvaneCapturedRanges || [];
     globalThis.folvaneCapturedRanges = undefined;
@@ -53,4 +54,4 @@
     } catch (e) {
         return String((e && e.stack) || e);
     }
-})();
+};

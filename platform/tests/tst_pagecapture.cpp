@@ -849,6 +849,10 @@ void tst_PageCapture::longSelectionInParts()
     QVERIFY(blockWith(*c.document, QStringLiteral("the end")).isValid());
     if (!viaRtf)
         QCOMPARE(firstList->count(), 3000);
+    // the HTML and text, asked for after the last part, are of the whole selection too
+    QVERIFY(c.text.startsWith(QStringLiteral("para 0 with bold 0")));
+    QVERIFY(c.text.trimmed().endsWith(QStringLiteral("the end")));
+    QVERIFY(c.html.contains(QStringLiteral("<li>item 2999</li>")));
 }
 
 // A page that rewrites its content all the time while it is copied: the copy shows one state of
