@@ -217,7 +217,6 @@ private:
         }
         if (part.value(QLatin1String("restart")).toInt() != 0)
             restartDocument();
-        ++m_partsReceived;
 
         const int sequence = ++m_partsReceived;
         m_parts.push_back(PendingPart{sequence, m_builder->prepare(part), {}, false, last});
