@@ -71,6 +71,14 @@ public:
     LoadPendingFlag flag;
 };
 
+// Navigates to address and waits until the viewer reports the load complete.
+void show(QWidget &window, LoadPendingFlag &flag, const QString &address)
+{
+    flag.setPending();
+    Viewer::navigate(window, address);
+    Viewer::waitForCompletion(flag);
+}
+
 // Where a copy's time goes: the capture of the selection (its RTF included) and, timed again
 // apart, the RTF writer alone.
 struct Breakdown {
@@ -129,12 +137,8 @@ EngineWork engineWork(QWidget &window, LoadPendingFlag &flag, const QString &pat
 {
     EngineWork result;
     QWebEnginePage *page = window.findChild<WebBrowser *>()->view()->page();
-    flag.setPending();
-    Viewer::navigate(window, QStringLiteral("about:blank"));
-    Viewer::waitForCompletion(flag);
-    flag.setPending();
-    Viewer::navigate(window, path);
-    Viewer::waitForCompletion(flag);
+    show(window, flag, QStringLiteral("about:blank"));
+    show(window, flag, path);
     result.paint = pageRoundTrip(page);
     QElapsedTimer clock;
     clock.start();
@@ -168,9 +172,7 @@ int main(int argc, char *argv[])
     Window window;
     window.show();
     // The engine's first start is not part of any page's time.
-    window.flag.setPending();
-    Viewer::navigate(window, QStringLiteral("about:blank"));
-    Viewer::waitForCompletion(window.flag);
+    show(window, window.flag, QStringLiteral("about:blank"));
 
     std::vector<std::pair<double, EngineWork>> engine; // the load's median, the engine's work
     std::printf("%-7s %9s %9s %9s %9s %8s %7s | %9s %10s %9s\n", "page", "bytes", "load ms",
@@ -187,15 +189,11 @@ int main(int argc, char *argv[])
         qsizetype rtfBytes = 0;
         for (int run = 0; run < runs; ++run) {
             // Start from another page so that each load is a full one.
-            window.flag.setPending();
-            Viewer::navigate(window, QStringLiteral("about:blank"));
-            Viewer::waitForCompletion(window.flag);
+            show(window, window.flag, QStringLiteral("about:blank"));
 
             QElapsedTimer clock;
             clock.start();
-            window.flag.setPending();
-            Viewer::navigate(window, path);
-            Viewer::waitForCompletion(window.flag);
+            show(window, window.flag, path);
             const qint64 loaded = clock.nsecsElapsed();
             qint64 selected = 0;
             try {
