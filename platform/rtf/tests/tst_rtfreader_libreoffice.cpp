@@ -19,7 +19,7 @@ namespace {
 
 QDir dataDir()
 {
-    return QDir(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/data/reader");
+    return QDir(QFINDTESTDATA("data/reader"));
 }
 
 } // namespace
