@@ -1,0 +1,225 @@
+        // ---- the walk: the selected nodes in document order ---------------------------------------
+        function childToward(el, node) {
+            while (node && node.parentNode !== el)
+                node = node.parentNode;
+            return node;
+        }
+
+        // partial: el holds an end of the range, so only some of its children are selected. Those are
+        // found from the range's ends rather than by testing each child, which costs a walk over the
+        // siblings every time and made large flat pages quadratic.
+        function* walkChildren(b, ctx, el, partial) {
+            const es = cs(el);
+            if (!partial || !range) {
+                for (let n = el.firstChild; n; n = n.nextSibling) {
+                    if (--untilClockCheck === 0)
+                        yield* pause();
+                    yield* walk(b, ctx, n, false, el, es);
+                }
+                return;
+            }
+            let first = el.firstChild;
+            let last = el.lastChild;
+            let firstPartial = false;
+            let lastPartial = false;
+            if (range.startContainer === el) {
+                first = el.childNodes[range.startOffset] || null;
+            } else if (el.contains(range.startContainer)) {
+                first = childToward(el, range.startContainer);
+                firstPartial = true;
+            }
+            if (range.endContainer === el) {
+                last = range.endOffset > 0 ? el.childNodes[range.endOffset - 1] : null;
+            } else if (el.contains(range.endContainer)) {
+                last = childToward(el, range.endContainer);
+                lastPartial = true;
+            }
+            if (!first || !last)
+                return;
+            for (let n = first; n; n = n.nextSibling) {
+                if (--untilClockCheck === 0)
+                    yield* pause();
+                yield* walk(b, ctx, n, (n === first && firstPartial) || (n === last && lastPartial), el, es);
+                if (n === last)
+                    break;
+            }
+        }
+
+        // parent: node's parent element, and ps its style, when the caller knows them, which spares
+        // calls into the page
+        function* walk(b, ctx, node, partial, parent, ps) {
+            const type = node.nodeType;
+            if (type === Node.TEXT_NODE || type === Node.CDATA_SECTION_NODE) {
+                let str = node.data;
+                if (range && partial) {
+                    let start = 0;
+                    let end = str.length;
+                    if (node === range.endContainer)
+                        end = range.endOffset;
+                    if (node === range.startContainer)
+                        start = range.startOffset;
+                    str = str.slice(start, end);
+                }
+                const up = parent || node.parentElement;
+                if (!up)
+                    return;
+                const us = ps || cs(up);
+                if (!us.closedDetails)
+                    addText(b, ctx, up, str, us);
+                return;
+            }
+            if (type !== Node.ELEMENT_NODE)
+                return;
+            const el = node;
+            const tag = el.tagName;
+            if (NEVER_SHOWN.has(tag))
+                return;
+            // a closed <details> shows its first summary only
+            const up = parent || el.parentElement;
+            const us = up ? ps || cs(up) : null;
+            if (us && us.closedDetails && !(tag === 'SUMMARY' && up.querySelector(':scope > summary') === el))
+                return;
+            const s = cs(el, up, us, tag);
+            const display = s.display;
+            if (display === 'none')
+                return;
+            // An inline box that replaces nothing neither clips its content nor is positioned out of
+            // the flow (absolute positioning makes it a block), so only the slot test applies.
+            if (display === 'inline' && !REPLACED.has(tag)) {
+                if (us && us.isHost && !el.assignedSlot)
+                    return;
+            } else if (invisible(el, s, us)) {
+                return;
+            }
+            const block = isBlock(display);
+
+            // inline context handed to the children
+            const c = Object.assign({}, ctx);
+            const deco = s.textDecorationLine;
+            if (deco !== 'none') {
+                if (deco.includes('underline'))
+                    c.u = true;
+                if (deco.includes('line-through'))
+                    c.st = true;
+            }
+            if (block) {
+                c.va = null;
+            } else {
+                const va = s.verticalAlign;
+                if (va === 'super' || va === 'sub')
+                    c.va = va;
+            }
+            if (tag === 'A' && el.href)
+                c.href = linkTarget(el);
+
+            if (tag === 'BR') {
+                if (s.visibility === 'visible')
+                    addBreak(b, ctx, el);
+                return;
+            }
+            if (tag === 'IMG') {
+                if (s.visibility === 'visible')
+                    addInlineObject(b, c, el, imageOf(el, s));
+                return;
+            }
+            if (tag === 'svg' || (el instanceof SVGSVGElement)) {
+                if (s.visibility === 'visible') {
+                    const [w, h] = contentSize(el, s);
+                    let svg = new XMLSerializer().serializeToString(svgWithStyles(el));
+                    if (!/^<svg[^>]*\sxmlns=/.test(svg))
+                        svg = svg.replace(/^<svg/, '<svg xmlns="http://www.w3.org/2000/svg"');
+                    const alt = (el.getAttribute('aria-label') ||
+                                 (el.querySelector('title') ? el.querySelector('title').textContent : '') || '');
+                    addInlineObject(b, c, el, {svg: svg, w: w, h: h, alt: alt});
+                }
+                return;
+            }
+            if (tag === 'CANVAS') {
+                if (s.visibility === 'visible') {
+                    const [w, h] = contentSize(el, s);
+                    try {
+                        addInlineObject(b, c, el, {src: el.toDataURL('image/png'), w: w, h: h, alt: ''});
+                    } catch (e) {
+                    }
+                }
+                return;
+            }
+            if (tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA') {
+                if (s.visibility !== 'visible')
+                    return;
+                const t = controlText(el);
+                if (!t)
+                    return;
+                const p = b.open(ctx);
+                let shown = tag === 'TEXTAREA' ? t.replace(/\r\n?|\n/g, '\u2028') : t.replace(/[\r\n]+/g, ' ');
+                b.text(shown, formatOf(el, c), ctx.href);
+                p.lastSpace = false;
+                return;
+            }
+            if (tag === 'TABLE') {
+                yield* table(b, c, el, s, partial);
+                return;
+            }
+            if (tag === 'HR') {
+                b.close();
+                const p = b.open(c);
+                p.hr = 1;
+                b.close();
+                b.margin(px(s.marginBottom));
+                return;
+            }
+
+            if (!block || el === body || el === document.documentElement) {
+                const bg = colour(s.backgroundColor);
+                if (bg && el !== body && el !== document.documentElement)
+                    c.bg = bg;
+                yield* walkChildren(b, c, el, partial);
+                return;
+            }
+
+            // a block box: a paragraph boundary on each side, with its margins around it
+            b.margin(px(s.marginTop));
+            c.bg = null;
+            const bg = colour(s.backgroundColor);
+            if (bg)
+                c.bbg = bg;
+            c.ml = ctx.ml + indentOf(s);
+            c.al = alignOf(s);
+            c.ti = px(s.textIndent);
+            c.pre = PRE_MODES.has(s.whiteSpace);
+            c.h = /^H[1-6]$/.test(tag) ? +tag[1] : 0;
+            // the first paragraph inside a list item carries the item's marker
+            c.li = ctx.li && !ctx.li.used ? ctx.li : null;
+            const isList = tag === 'UL' || tag === 'OL' || tag === 'MENU' || tag === 'DIR';
+            if (isList) {
+                c.lml = (ctx.lml || 0) + px(s.paddingLeft);
+            }
+            if (display === 'list-item' && tag !== 'SUMMARY') {
+                const style = LIST_STYLES[s.listStyleType];
+                if (style) {
+                    const list = el.parentElement || el;
+                    let id = listIds.get(list);
+                    if (!id) {
+                        id = nextListId++;
+                        listIds.set(list, id);
+                    }
+                    let lvl = 1;
+                    for (let a = el.parentElement; a && a !== body; a = a.parentElement) {
+                        if (cs(a).display === 'list-item')
+                            ++lvl;
+                    }
+                    const desc = {id: id, st: style, lvl: lvl};
+                    if (!listStarted.has(id)) {
+                        listStarted.add(id);
+                        desc.n = itemNumber(el);
+                    }
+                    c.li = {desc: desc, used: false};
+                }
+            }
+            if (tag === 'TD' || tag === 'TH')
+                c.lml = 0;
+            b.close();
+            yield* walkChildren(b, c, el, partial);
+            b.close();
+            b.margin(px(s.marginBottom));
+        }
