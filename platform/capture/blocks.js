@@ -28,6 +28,12 @@
                         p.li = ctx.li.desc;
                         p.item = ctx.li;
                         p.ml = Math.round(ctx.ml - ctx.lml);
+                        if (ctx.li.marker) {
+                            p.r.push({s: ctx.li.marker, f: ctx.li.mf});
+                            p.lastSpace = /\s$/.test(ctx.li.marker);
+                            this.para = p;
+                            return p;
+                        }
                     }
                     p.lastSpace = true;
                     p.brEnd = false;
@@ -129,7 +135,10 @@
                 if (ws === 'normal' || ws === 'nowrap')
                     return;
             }
-            const tp = textPropsOf(el, es);
+            addStyledText(b, ctx, textPropsOf(el, es), str);
+        }
+        // text of the character properties tp, its white space treated as their mode asks
+        function addStyledText(b, ctx, tp, str) {
             if (tp.vis !== 'visible' || tp.size === 0)
                 return;
             const ws = tp.ws;

@@ -48,10 +48,10 @@
         const NEEDS_COLLAPSE = /[\t\n\f]| {2}/;
         const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
         const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
-            'LINK', 'BASE', 'IFRAME', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
+            'LINK', 'BASE', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
             'OPTGROUP', 'PARAM', 'SOURCE', 'TRACK']);
         const REPLACED = new Set(['IMG', 'INPUT', 'SELECT', 'TEXTAREA', 'BUTTON', 'CANVAS', 'svg', 'IFRAME',
-            'OBJECT', 'EMBED', 'VIDEO', 'AUDIO', 'METER', 'PROGRESS']);
+            'FRAME', 'OBJECT', 'EMBED', 'VIDEO', 'AUDIO', 'METER', 'PROGRESS']);
         const INLINE_DISPLAYS = new Set(['inline', 'inline-block', 'inline-flex', 'inline-grid',
             'ruby', 'ruby-text', 'contents']);
 

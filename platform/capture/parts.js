@@ -12,7 +12,7 @@
 
         const root = new Builder();
         const base = {ml: 0, lml: 0, al: 'l', bg: null, bbg: null, u: false, st: false, va: null, href: null,
-            pre: false, h: 0, li: null, ti: 0};
+            pre: false, h: 0, li: null, ti: 0, rowOf: null};
         function* walkRanges() {
             for (const r of ranges) {
                 range = r;

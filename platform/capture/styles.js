@@ -10,7 +10,7 @@
             'textIndent', 'direction', 'listStyleType', 'backgroundColor', 'color', 'font', 'fontFamily',
             'fontSize', 'fontWeight', 'fontStyle', 'fontVariantCaps', 'maxWidth', 'borderLeftWidth',
             'borderRightWidth', 'borderTopWidth', 'borderBottomWidth', 'borderLeftColor', 'borderCollapse',
-            'borderSpacing'];
+            'borderSpacing', 'counterReset', 'counterIncrement', 'counterSet', 'float', 'flexDirection'];
         const LAYOUT_PROPS = ['marginLeft', 'marginRight', 'marginTop', 'marginBottom', 'paddingLeft',
             'paddingRight', 'paddingTop', 'paddingBottom'];
         // Elements whose style follows their own state or their place among siblings.
@@ -34,16 +34,25 @@
         const VALUE_FREE = new Set(['href', 'title', 'alt', 'target', 'rel', 'name', 'tabindex', 'role',
             'download', 'hreflang', 'ping', 'referrerpolicy']);
         const VALUE_FREE_PREFIX = /^(?:data-|aria-|on)/;
+        // selectors of rules that may give an element generated content, or a marker of its own
+        const GENERATING_SELECTOR = /::?(?:before|after)\b/i;
+        const MARKER_SELECTOR = /::marker\b/i;
+        const ATTR_FUNCTION = /attr\(\s*(?:[\w-]*\|)?([\w-]+)/g;
         // Elements of these tags (lower case), classes or ids are reached by rules about an element's
         // place among its siblings; null when such a rule may reach any element, and nothing is shared.
         // With them, the attributes the page's selectors name.
         const placeTags = ownState === null ? null : tagsReachedByPlace();
         const sharing = placeTags !== null;
+        // Whether the page's rules may generate content: without a reading of its style sheets,
+        // any element may have some.
+        const generatedRules = placeTags === null || placeTags.generated;
+        const markerRules = placeTags === null || placeTags.marker;
 
         function tagsReachedByPlace() {
             if (document.getAnimations && document.getAnimations().length)
                 return null; // values that change with time
-            const tags = {names: new Set(), classes: new Set(), ids: new Set(), attributes: new Set()};
+            const tags = {names: new Set(), classes: new Set(), ids: new Set(), attributes: new Set(),
+                generated: false, marker: false};
             try {
                 for (const sheet of document.styleSheets) {
                     if (!scanRules(sheet.cssRules, tags, 0))
@@ -67,6 +76,17 @@
                         return false;
                     for (const m of rule.selectorText.matchAll(ATTRIBUTE_SELECTOR))
                         tags.attributes.add(m[1].toLowerCase());
+                    if (GENERATING_SELECTOR.test(rule.selectorText)) {
+                        tags.generated = true;
+                        // a value read by attr() makes the text differ between elements styled alike
+                        const content = rule.style ? rule.style.content : '';
+                        if (content) {
+                            for (const m of content.matchAll(ATTR_FUNCTION))
+                                tags.attributes.add(m[1].toLowerCase());
+                        }
+                    }
+                    if (MARKER_SELECTOR.test(rule.selectorText))
+                        tags.marker = true;
                 }
                 if (rule.cssRules && !scanRules(rule.cssRules, tags, depth + 1))
                     return false;
@@ -174,6 +194,7 @@
                 this.id = nextStyleId++;
                 this.childrenShare = childrenShare;
                 this.tp = null; // character properties, see textPropsOf
+                this.ps = null; // computed styles of pseudo-elements, see pseudoStyle
             }
             get(name) {
                 let v = this.v.get(name);
@@ -232,6 +253,7 @@
         }
 
         let nextStyleId = 1;
+        let frameDepth = 0; // the walk is in the document of a frame
         const styleCache = new WeakMap();
         const recordsByKey = new Map();
         // knownParent, its style and knownTag spare calls into the page when the caller has them.
@@ -242,7 +264,8 @@
             const parent = knownParent || el.parentElement;
             let rec = null;
             const tag = knownTag || el.tagName;
-            const shareable = sharing && !UNSHARED_TAGS.has(tag);
+            // the page's style sheets say nothing of the documents in its frames
+            const shareable = sharing && frameDepth === 0 && !UNSHARED_TAGS.has(tag);
             if (shareable && parent && el !== body && !ownState.has(el) && !reachedByPlace(el, tag)) {
                 const ps = knownParentStyle || cs(parent);
                 if (ps.rec.childrenShare && !ps.isHost) {

@@ -150,14 +150,19 @@
                 const cb = new Builder();
                 // the cell's flow starts at its content edge: the table's padding places it
                 const sub = Object.assign({}, ctx, {
-                    ml: 0, lml: 0, al: alignOf(cell.st), bbg: null, bg: null, h: 0, li: null, ti: 0,
+                    ml: 0, lml: 0, al: alignOf(cell.st), bbg: null, bg: null, h: 0, li: null, ti: 0, rowOf: null,
                     pre: PRE_MODES.has(cell.st.whiteSpace)
                 });
+                const pseudo = generatedRules || frameDepth > 0;
+                if (pseudo)
+                    addGenerated(cb, sub, cell.el, cell.st, '::before');
                 if (!partial)
                     yield* walkChildren(cb, sub, cell.el, false);
                 else if (inRange(cell.el))
                     yield* walkChildren(cb, sub, cell.el,
                                  cell.el.contains(range.startContainer) || cell.el.contains(range.endContainer));
+                if (pseudo)
+                    addGenerated(cb, sub, cell.el, cell.st, '::after');
                 const out = {r: cell.r, c: cell.c, b: cb.finish()};
                 if (cell.rs > 1)
                     out.rs = cell.rs;

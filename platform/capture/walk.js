@@ -91,7 +91,11 @@
             } else if (invisible(el, s, us)) {
                 return;
             }
-            const block = isBlock(display);
+            let block = isBlock(display);
+            // an item of a row: laid out beside the one before it, it goes on in the same paragraph
+            const inRow = block && ctx.rowOf !== null && ctx.rowOf === up;
+            if (inRow)
+                block = false;
 
             // inline context handed to the children
             const c = Object.assign({}, ctx);
@@ -156,6 +160,11 @@
                 p.lastSpace = false;
                 return;
             }
+            if (tag === 'IFRAME' || tag === 'FRAME') {
+                if (s.visibility === 'visible')
+                    yield* frame(b, c, el);
+                return;
+            }
             if (tag === 'TABLE') {
                 yield* table(b, c, el, s, partial);
                 return;
@@ -169,11 +178,28 @@
                 return;
             }
 
+            const pseudo = generatedRules || frameDepth > 0 || tag === 'Q';
             if (!block || el === body || el === document.documentElement) {
                 const bg = colour(s.backgroundColor);
                 if (bg && el !== body && el !== document.documentElement)
                     c.bg = bg;
-                yield* walkChildren(b, c, el, partial);
+                if (inRow) {
+                    // the items of a row stand apart on the screen; a space keeps their words apart
+                    const p = b.para;
+                    if (p && !p.lastSpace && p.r.length)
+                        addStyledText(b, c, textPropsOf(up, us), ' ');
+                    c.rowOf = null;
+                } else if (display === 'inline-flex' || display === 'inline-grid') {
+                    c.rowOf = rowOf(el, s, tag);
+                }
+                if (pseudo && (!partial || !el.contains(range.startContainer)))
+                    addGenerated(b, c, el, s, '::before');
+                if (c.rowOf)
+                    yield* walkRow(b, c, el, s, partial);
+                else
+                    yield* walkChildren(b, c, el, partial);
+                if (pseudo && (!partial || !el.contains(range.endContainer)))
+                    addGenerated(b, c, el, s, '::after');
                 return;
             }
 
@@ -194,32 +220,98 @@
             if (isList) {
                 c.lml = (ctx.lml || 0) + px(s.paddingLeft);
             }
-            if (display === 'list-item' && tag !== 'SUMMARY') {
-                const style = LIST_STYLES[s.listStyleType];
-                if (style) {
-                    const list = el.parentElement || el;
-                    let id = listIds.get(list);
-                    if (!id) {
-                        id = nextListId++;
-                        listIds.set(list, id);
-                    }
-                    let lvl = 1;
-                    for (let a = el.parentElement; a && a !== body; a = a.parentElement) {
-                        if (cs(a).display === 'list-item')
-                            ++lvl;
-                    }
-                    const desc = {id: id, st: style, lvl: lvl};
-                    if (!listStarted.has(id)) {
-                        listStarted.add(id);
-                        desc.n = itemNumber(el);
-                    }
-                    c.li = {desc: desc, used: false};
-                }
-            }
+            if (display === 'list-item' && tag !== 'SUMMARY')
+                c.li = listItemOf(el, s, c);
             if (tag === 'TD' || tag === 'TH')
                 c.lml = 0;
+            c.rowOf = rowOf(el, s, tag);
             b.close();
-            yield* walkChildren(b, c, el, partial);
+            if (pseudo && (!partial || !el.contains(range.startContainer)))
+                addGenerated(b, c, el, s, '::before');
+            if (c.rowOf)
+                yield* walkRow(b, c, el, s, partial);
+            else
+                yield* walkChildren(b, c, el, partial);
+            if (pseudo && (!partial || !el.contains(range.endContainer)))
+                addGenerated(b, c, el, s, '::after');
             b.close();
             b.margin(px(s.marginBottom));
+        }
+
+        // ---- rows: items that the browser lays out side by side -----------------------------------
+        // A list, a navigation bar, or any box of list items, whose items are floated or laid out in
+        // a flexible row, when its first two items stand on one line: its items go into one
+        // paragraph, in the order in which they stand. Returns el, or null.
+        const ROW_TAGS = new Set(['UL', 'OL', 'MENU', 'DIR', 'NAV']);
+        function rowOf(el, s, tag) {
+            const first = el.firstElementChild;
+            if (!first)
+                return null;
+            const display = s.display;
+            const flexRow = (display === 'flex' || display === 'inline-flex') && s.flexDirection.startsWith('row');
+            const fs = cs(first, el, s);
+            if (!ROW_TAGS.has(tag) && fs.display !== 'list-item')
+                return null;
+            if (!flexRow && fs.float === 'none')
+                return null;
+            let second = first.nextElementSibling;
+            while (second && cs(second, el, s).display === 'none')
+                second = second.nextElementSibling;
+            if (!second)
+                return null;
+            const a = first.getBoundingClientRect();
+            const z = second.getBoundingClientRect();
+            const oneLine = z.top < a.bottom - 1 && a.top < z.bottom - 1;
+            return oneLine ? el : null;
+        }
+        function* walkRow(b, ctx, el, s, partial) {
+            if (partial || s.direction === 'rtl') {
+                yield* walkChildren(b, ctx, el, partial);
+                return;
+            }
+            // the order in which the items stand, left to right, line by line
+            const items = [];
+            for (let n = el.firstElementChild; n; n = n.nextElementSibling) {
+                const r = n.getBoundingClientRect();
+                items.push({n: n, top: Math.round(r.top), left: r.left, i: items.length});
+            }
+            items.sort((x, y) => x.top !== y.top && (x.top >= y.top + 2 || y.top >= x.top + 2) ?
+                x.top - y.top : x.left - y.left || x.i - y.i);
+            for (const item of items) {
+                if (--untilClockCheck === 0)
+                    yield* pause();
+                yield* walk(b, ctx, item.n, false, el, s);
+            }
+        }
+
+        // ---- frames: the document an <iframe> or <frame> shows, where this page may read it -------
+        function* frame(b, ctx, el) {
+            let doc = null;
+            try {
+                doc = el.contentDocument;
+            } catch (e) {
+            }
+            b.close();
+            if (doc && doc.body && frameDepth < 8) {
+                const sub = Object.assign({}, ctx, {li: null, h: 0, rowOf: null, href: null});
+                const outer = range;
+                range = null; // the frame's document is shown whole
+                ++frameDepth;
+                try {
+                    yield* walk(b, sub, doc.body, false, null, null);
+                } finally {
+                    --frameDepth;
+                    range = outer;
+                }
+                b.close();
+                return;
+            }
+            // out of reach: a link to its address
+            const address = el.src || el.getAttribute('src') || '';
+            if (!address || /^(?:about|javascript):/i.test(address))
+                return;
+            b.open(ctx);
+            b.text(address, formatOf(el, ctx), address);
+            b.para.lastSpace = false;
+            b.close();
         }
