@@ -241,7 +241,7 @@
         // ---- rows: items that the browser lays out side by side -----------------------------------
         // A list, a navigation bar, or any box of list items, whose items are floated or laid out in
         // a flexible row, when its first two items stand on one line: its items go into one
-        // paragraph, in the order in which they stand. Returns el, or null.
+        // paragraph. Returns el, or null.
         const ROW_TAGS = new Set(['UL', 'OL', 'MENU', 'DIR', 'NAV']);
         function rowOf(el, s, tag) {
             const first = el.firstElementChild;
@@ -264,23 +264,17 @@
             const oneLine = z.top < a.bottom - 1 && a.top < z.bottom - 1;
             return oneLine ? el : null;
         }
+        // A row laid out from right to left (flex-direction: row-reverse) is read as it stands; others
+        // in document order, as floats to the right are meant to be read.
         function* walkRow(b, ctx, el, s, partial) {
-            if (partial || s.direction === 'rtl') {
+            if (partial || s.flexDirection !== 'row-reverse' || s.direction === 'rtl') {
                 yield* walkChildren(b, ctx, el, partial);
                 return;
             }
-            // the order in which the items stand, left to right, line by line
-            const items = [];
-            for (let n = el.firstElementChild; n; n = n.nextElementSibling) {
-                const r = n.getBoundingClientRect();
-                items.push({n: n, top: Math.round(r.top), left: r.left, i: items.length});
-            }
-            items.sort((x, y) => x.top !== y.top && (x.top >= y.top + 2 || y.top >= x.top + 2) ?
-                x.top - y.top : x.left - y.left || x.i - y.i);
-            for (const item of items) {
+            for (let n = el.lastChild; n; n = n.previousSibling) {
                 if (--untilClockCheck === 0)
                     yield* pause();
-                yield* walk(b, ctx, item.n, false, el, s);
+                yield* walk(b, ctx, n, false, el, s);
             }
         }
 

@@ -1035,7 +1035,7 @@ void tst_PageCapture::listsWithoutMarkers()
     QCOMPARE(one.textList(), two.textList());
 }
 
-// Items that the browser lays out side by side stay on one line, in the order they are shown.
+// Items that the browser lays out side by side stay on one line, in the order they are read.
 void tst_PageCapture::itemsInRows_data()
 {
     QTest::addColumn<QString>("contains");
@@ -1048,6 +1048,9 @@ void tst_PageCapture::itemsInRows_data()
                                   << "shown first shown last";
     QTest::newRow("floated items") << "Float one"
                                    << "Float one Float two";
+    // floated to the right they stand in reverse, but are meant to be read in document order
+    QTest::newRow("floated right") << "Right first"
+                                   << "Right first Right second";
     QTest::newRow("column") << "Column one"
                             << "Column one";
 }
