@@ -210,7 +210,10 @@
                 } else if (m[3]) {
                     const style = m[6] || 'decimal';
                     const separator = m[3] === 'counters' && m[5] ? unescapeCss(m[5].slice(1, -1)) : undefined;
-                    text = count ? count(m[4], style, separator) : '';
+                    if (m[4] === 'list-item' && separator === undefined)
+                        text = numberText(listItemNumber(el), style); // the number the item shows
+                    else
+                        text = count ? count(m[4], style, separator) : '';
                 } else if (m[7]) {
                     text = el.getAttribute(m[7]) || '';
                 } else if (m[8] !== undefined || m[9] !== undefined || m[10] !== undefined) {
@@ -237,12 +240,21 @@
             }
             return parts;
         }
+        // the number of the list item el is, or is in
+        function listItemNumber(el) {
+            for (let a = el; a && a !== body; a = a.parentElement) {
+                if (cs(a).display === 'list-item')
+                    return itemNumber(a);
+            }
+            return 0;
+        }
         // the text of a content value, images left out (a ::marker's)
         function contentText(el, d, content) {
             const parts = generatedParts(el, d, content, '::marker');
             return parts.map((p) => p.s || '').join('');
         }
-        const COUNTER_FUNCTION = /\bcounters?\(/;
+        // counters other than the list item's own number are counted over the whole document
+        const COUNTER_FUNCTION = /\bcounters\(|\bcounter\(\s*(?!list-item\s*[,)])/;
         function generatedParts(el, d, content, which) {
             if (!COUNTER_FUNCTION.test(content))
                 return contentParts(el, d, content, null);

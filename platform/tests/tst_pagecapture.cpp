@@ -956,6 +956,9 @@ void tst_PageCapture::generatedContent_data()
         << "marked item" << u"\u00bb marked item"_qs << int(QTextListFormat::ListDisc);
     QTest::newRow("marker content")
         << "arrow item" << u"\u2192 arrow item"_qs << int(QTextListFormat::ListStyleUndefined);
+    QTest::newRow("marker counting the items")
+        << "fifth paren"
+        << "5) fifth paren" << int(QTextListFormat::ListStyleUndefined);
     QTest::newRow("block of its own") << "Block after"
                                       << "Block after" << none;
     QTest::newRow("block before it") << "Block text"
