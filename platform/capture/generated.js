@@ -267,6 +267,25 @@
             return entry && entry[which] ? entry[which] : [];
         }
 
+        // Generated text kept for screen readers only: out of the flow and clipped to nothing, or
+        // transparent. A pseudo-element has no box to measure; its computed size is its laid-out one.
+        function hiddenPseudo(d) {
+            if (d.opacity === '0' || px(d.fontSize) === 0)
+                return true;
+            const position = d.position;
+            if (position !== 'absolute' && position !== 'fixed')
+                return false;
+            if (d.overflow !== 'visible' && (px(d.width) < 2 || px(d.height) < 2))
+                return true;
+            const clip = d.clip;
+            if (clip && clip.startsWith('rect(')) {
+                const v = clip.slice(5, -1).split(/[,\s]+/).map(px);
+                if (v.length === 4 && (v[2] - v[0] < 2 || v[1] - v[3] < 2))
+                    return true;
+            }
+            return /^inset\(\s*50%/.test(d.clipPath || '');
+        }
+
         // Adds the content of el's ::before or ::after where the browser shows it: at the start or
         // the end of el's content, in the pseudo-element's own character format.
         function addGenerated(b, ctx, el, s, which) {
@@ -275,6 +294,8 @@
                 return;
             const content = d.content;
             if (!content || content === 'normal' || content === 'none' || d.display === 'none')
+                return;
+            if (hiddenPseudo(d))
                 return;
             const parts = generatedParts(el, d, content, which);
             if (!parts.length)

@@ -959,6 +959,8 @@ void tst_PageCapture::generatedContent_data()
     QTest::newRow("marker counting the items")
         << "fifth paren"
         << "5) fifth paren" << int(QTextListFormat::ListStyleUndefined);
+    QTest::newRow("for screen readers only") << "Screen reader"
+                                             << "Screen reader text" << none;
     QTest::newRow("block of its own") << "Block after"
                                       << "Block after" << none;
     QTest::newRow("block before it") << "Block text"
