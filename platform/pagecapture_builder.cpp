@@ -90,6 +90,8 @@ QTextListFormat::Style listStyle(const QString &s)
         return QTextListFormat::ListLowerRoman;
     if (s == QLatin1String("upper-roman"))
         return QTextListFormat::ListUpperRoman;
+    if (s == QLatin1String("none"))
+        return QTextListFormat::ListStyleUndefined; // an item without a marker
     return QTextListFormat::ListDisc;
 }
 

@@ -37,6 +37,9 @@ constexpr int kMaxStateDepth = 4096;
 constexpr int kMaxTableDepth = 32;
 constexpr int kMaxCellsPerRow = 256;
 constexpr int kMaxListItems = 256;
+// Qt 6.4 numbers a list's items from 1 whatever its start, so the later parts of a split numbered
+// list would show 1 again; numbered lists are split only far beyond where bullets are.
+constexpr int kMaxNumberedListItems = 2048;
 constexpr qreal kTwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
 // Cell boundaries beyond this (about 1.7 km) are taken as this, so sums of them cannot overflow.
 constexpr int kMaxTwips = 100000000;
@@ -343,8 +346,10 @@ QTextListFormat::Style styleForNfc(int nfc, QStringView levelText)
     case 4:
         return QTextListFormat::ListLowerAlpha;
     case 23:
-    case 255:
         return bulletStyle(levelText);
+    case 255: // no number: a bullet, or with an empty level text (";" alone) no marker at all
+        return levelText.isEmpty() || levelText == u";" ? QTextListFormat::ListStyleUndefined
+                                                        : bulletStyle(levelText);
     default:
         return QTextListFormat::ListDecimal;
     }
@@ -2083,7 +2088,11 @@ void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container, bool ne
         c.setBlockFormat(p.format);
     if (p.listKey != 0) {
         QTextList *&list = m_textLists[qMakePair(container, p.listKey)];
-        if (list && list->count() >= kMaxListItems) {
+        const QTextListFormat::Style style = p.listFormat.style();
+        const bool numbered =
+            style != QTextListFormat::ListDisc && style != QTextListFormat::ListCircle &&
+            style != QTextListFormat::ListSquare && style != QTextListFormat::ListStyleUndefined;
+        if (list && list->count() >= (numbered ? kMaxNumberedListItems : kMaxListItems)) {
             // Qt marks every item of a list changed when one is added, so a list only grows
             // to a bounded size; the next one carries its numbering on.
             QTextListFormat next = list->format();

@@ -118,6 +118,12 @@ bool isBullet(QTextListFormat::Style style)
            style == QTextListFormat::ListSquare;
 }
 
+// A list whose items show no marker: Qt draws none for a list of no style.
+bool hasNoMarker(QTextListFormat::Style style)
+{
+    return style == QTextListFormat::ListStyleUndefined;
+}
+
 char16_t bulletChar(QTextListFormat::Style style)
 {
     switch (style) {
@@ -144,6 +150,8 @@ int levelNumberFormat(QTextListFormat::Style style)
         return 4;
     case QTextListFormat::ListDecimal:
         return 0;
+    case QTextListFormat::ListStyleUndefined:
+        return 255; // no number: with an empty level text, no marker at all
     default:
         return 23; // bullet
     }
@@ -369,7 +377,7 @@ private:
     int listDefinition(const QTextListFormat &format, int level)
     {
         const QTextListFormat::Style style = format.style();
-        const bool shared = isBullet(style);
+        const bool shared = isBullet(style) || hasNoMarker(style);
         const quint64 key = (quint64(quint32(-int(style))) << 40) | (quint64(level) << 32) |
                             quint32(listStart(format));
         if (shared) {
@@ -411,8 +419,13 @@ private:
         const int nfc = levelNumberFormat(style);
         out.control("{\\listlevel\\levelnfc", nfc);
         out.control("\\levelnfcn", nfc);
-        out.control("\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat", start);
-        if (isBullet(style)) {
+        // \levelfollow: a tab after the marker, or nothing where there is none
+        out.put(hasNoMarker(style) ? "\\leveljc0\\leveljcn0\\levelfollow2"
+                                   : "\\leveljc0\\leveljcn0\\levelfollow0");
+        out.control("\\levelstartat", start);
+        if (hasNoMarker(style)) {
+            out.put("{\\leveltext\\'00;}{\\levelnumbers;}");
+        } else if (isBullet(style)) {
             out.put("{\\leveltext\\'01");
             out.putText(QStringView(QString(QChar(bulletChar(style)))));
             out.put(";}{\\levelnumbers;}");
@@ -433,7 +446,7 @@ private:
             out.put(";}");
         }
         const int left = int(std::lround((level + 1) * m_indentWidth));
-        out.control("\\fi", -listHangTwips);
+        out.control("\\fi", hasNoMarker(style) ? 0 : -listHangTwips);
         out.control("\\li", left);
         out.control("\\lin", left);
         out.put("}\n");
@@ -692,9 +705,10 @@ private:
         ListInfo *list = textList ? &listInfo(textList) : nullptr;
         // A list item's text starts at its level's indent plus the block's own; the marker
         // hangs in front of it, as in the level's definition in the list table.
+        const bool marker = list && !hasNoMarker(list->format.style());
         if (list) {
             left += list->left;
-            if (first == 0)
+            if (first == 0 && marker)
                 first = -listHangTwips;
             m_body.control("\\ls", list->index);
             m_body.control("\\ilvl", list->level);
@@ -706,7 +720,7 @@ private:
         if (first != 0)
             m_body.control("\\fi", first);
         m_body.put(' ');
-        if (list)
+        if (marker)
             writeListMarker(*list, *textList, block);
 
         const int start = qMax(m_from, blockStart);

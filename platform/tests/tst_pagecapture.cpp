@@ -136,6 +136,15 @@ private slots:
     void oddDescriptions();
     void emptySelection();
     void imageConversion();
+    void generatedContent_data();
+    void generatedContent();
+    void generatedContentFormats();
+    void listsWithoutMarkers_data();
+    void listsWithoutMarkers();
+    void itemsInRows_data();
+    void itemsInRows();
+    void frames();
+    void longNumberedList();
 
 private:
     // Loads a test page, selects as the script says (all by default) and captures the selection.
@@ -919,6 +928,205 @@ void tst_PageCapture::imageConversion()
     QCOMPARE(CaptureImages::decodeDataUrl(QStringLiteral("data:;base64,aGk=")), QByteArray("hi"));
     QVERIFY(CaptureImages::decodeDataUrl(QStringLiteral("data:;base64,!!!")).isEmpty());
     QVERIFY(CaptureImages::decodeDataUrl(QStringLiteral("data:nocomma")).isEmpty());
+}
+
+// The text of ::before, ::after and ::marker, in the block where the browser shows it; list is
+// the style of the block's list, or 1 for none.
+void tst_PageCapture::generatedContent_data()
+{
+    QTest::addColumn<QString>("contains");
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<int>("list");
+    const int none = 1;
+    QTest::newRow("counter") << "Intro"
+                             << "1. Intro" << none;
+    QTest::newRow("nested counters") << "Second"
+                                     << "2.b Second" << none;
+    QTest::newRow("counter reset by its parent's sibling") << "Scope"
+                                                           << "1.a Scope" << none;
+    QTest::newRow("label") << "Keep a copy"
+                           << "Note: Keep a copy." << none;
+    QTest::newRow("quotes") << "He said" << u"He said \u201chello \u2018there\u2019\u201d twice."_qs
+                            << none;
+    QTest::newRow("attr") << "Alpha link"
+                          << "Alpha link [one] and Bravo link [two]" << none;
+    QTest::newRow("icon font left out") << "Glyph text"
+                                        << "Glyph text" << none;
+    QTest::newRow("list marker not doubled")
+        << "marked item" << u"\u00bb marked item"_qs << int(QTextListFormat::ListDisc);
+    QTest::newRow("marker content")
+        << "arrow item" << u"\u2192 arrow item"_qs << int(QTextListFormat::ListStyleUndefined);
+    QTest::newRow("marker counting the items")
+        << "fifth paren"
+        << "5) fifth paren" << int(QTextListFormat::ListStyleUndefined);
+    QTest::newRow("for screen readers only") << "Screen reader"
+                                             << "Screen reader text" << none;
+    QTest::newRow("block of its own") << "Block after"
+                                      << "Block after" << none;
+    QTest::newRow("block before it") << "Block text"
+                                     << "Block text" << none;
+}
+
+void tst_PageCapture::generatedContent()
+{
+    QFETCH(QString, contains);
+    QFETCH(QString, block);
+    QFETCH(int, list);
+    CAPTURE(c, QStringLiteral("generated.html"));
+    const QTextBlock b = blockWith(*c.document, contains);
+    QVERIFY2(b.isValid(), qPrintable(c.document->toPlainText()));
+    QCOMPARE(b.text(), block);
+    QCOMPARE(b.textList() ? int(b.textList()->format().style()) : 1, list);
+}
+
+void tst_PageCapture::generatedContentFormats()
+{
+    CAPTURE(c, QStringLiteral("generated.html"));
+    // the pseudo-element's own format: its label is bold, the text after it is not
+    const auto label = fragmentWith(*c.document, QStringLiteral("Note:"));
+    const auto text = fragmentWith(*c.document, QStringLiteral("Keep a copy"));
+    QVERIFY(label && text);
+    QCOMPARE(label->format.fontWeight(), int(QFont::Bold));
+    QCOMPARE(text->format.fontWeight(), int(QFont::Normal));
+    // url() in content: the image, in front of the text
+    const QTextBlock icon = blockWith(*c.document, QStringLiteral("Red icon"));
+    QVERIFY(icon.isValid());
+    QCOMPARE(icon.text().at(0), QChar::ObjectReplacementCharacter);
+    bool image = false;
+    for (auto it = icon.begin(); !it.atEnd(); ++it)
+        image = image || it.fragment().charFormat().isImageFormat();
+    QVERIFY(image);
+}
+
+// Lists without markers stay lists, at a level with no marker; a marker that no list level
+// shows goes in front of the text.
+void tst_PageCapture::listsWithoutMarkers_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("level");
+    const int none = int(QTextListFormat::ListStyleUndefined);
+    QTest::newRow("item") << "plain one"
+                          << "plain one" << none << 1;
+    QTest::newRow("nested") << "plain nested"
+                            << "plain nested" << none << 2;
+    QTest::newRow("after a nested list") << "plain two"
+                                         << "plain two" << none << 1;
+    QTest::newRow("string marker") << "dashed item"
+                                   << "- dashed item" << none << 1;
+    QTest::newRow("other numbers") << "greek item"
+                                   << "greek item" << int(QTextListFormat::ListDecimal) << 1;
+}
+
+void tst_PageCapture::listsWithoutMarkers()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, text);
+    QFETCH(int, style);
+    QFETCH(int, level);
+    CAPTURE(c, QStringLiteral("nomarkers.html"));
+    const QTextBlock b = blockWith(*c.document, item);
+    QVERIFY(b.isValid());
+    QCOMPARE(b.text(), text);
+    QVERIFY(b.textList());
+    QCOMPARE(int(b.textList()->format().style()), style);
+    QCOMPARE(b.textList()->format().indent(), level);
+    QVERIFY(!blockWith(*c.document, QStringLiteral("before plain")).textList());
+    QVERIFY(!blockWith(*c.document, QStringLiteral("after plain")).textList());
+    // the items of one list share it
+    const QTextBlock one = blockWith(*c.document, QStringLiteral("plain one"));
+    const QTextBlock two = blockWith(*c.document, QStringLiteral("plain two"));
+    QCOMPARE(one.textList(), two.textList());
+}
+
+// Items that the browser lays out side by side stay on one line, in the order they are read.
+void tst_PageCapture::itemsInRows_data()
+{
+    QTest::addColumn<QString>("contains");
+    QTest::addColumn<QString>("block");
+    QTest::newRow("inline items") << "NAV-A"
+                                  << "NAV-A | NAV-B | NAV-C";
+    QTest::newRow("flexible row") << "Flex one"
+                                  << "Flex one Flex two Flex three";
+    QTest::newRow("reversed row") << "shown first"
+                                  << "shown first shown last";
+    QTest::newRow("floated items") << "Float one"
+                                   << "Float one Float two";
+    // floated to the right they stand in reverse, but are meant to be read in document order
+    QTest::newRow("floated right") << "Right first"
+                                   << "Right first Right second";
+    QTest::newRow("column") << "Column one"
+                            << "Column one";
+}
+
+void tst_PageCapture::itemsInRows()
+{
+    QFETCH(QString, contains);
+    QFETCH(QString, block);
+    CAPTURE(c, QStringLiteral("rows.html"));
+    const QTextBlock b = blockWith(*c.document, contains);
+    QVERIFY2(b.isValid(), qPrintable(c.document->toPlainText()));
+    QCOMPARE(b.text(), block);
+}
+
+// A frame's document in place, when the page may read it; otherwise a link to its address.
+void tst_PageCapture::frames()
+{
+    CAPTURE(c, QStringLiteral("frames.html"));
+    const QTextDocument &doc = *c.document;
+    const QTextBlock before = blockWith(doc, QStringLiteral("before the frame"));
+    const QTextBlock heading = blockWith(doc, QStringLiteral("Framed heading"));
+    const QTextBlock between = blockWith(doc, QStringLiteral("between the frames"));
+    const QTextBlock inPlace = blockWith(doc, QStringLiteral("Written in place"));
+    const QTextBlock link = blockWith(doc, QStringLiteral("127.0.0.1:9/unreachable.html"));
+    const QTextBlock after = blockWith(doc, QStringLiteral("after the frames"));
+    QVERIFY2(heading.isValid() && inPlace.isValid() && link.isValid(),
+             qPrintable(doc.toPlainText()));
+    QVERIFY(before.position() < heading.position());
+    QVERIFY(heading.position() < between.position());
+    QVERIFY(between.position() < inPlace.position());
+    QVERIFY(inPlace.position() < link.position());
+    QVERIFY(link.position() < after.position());
+    QCOMPARE(heading.blockFormat().headingLevel(), 2);
+    const auto bold = fragmentWith(doc, QStringLiteral("bold"));
+    QVERIFY(bold);
+    QCOMPARE(bold->format.fontWeight(), int(QFont::Bold));
+    QVERIFY(blockWith(doc, QStringLiteral("framed item")).textList());
+    const auto address = fragmentWith(doc, QStringLiteral("unreachable.html"));
+    QVERIFY(address);
+    QCOMPARE(address->format.anchorHref(), QStringLiteral("http://127.0.0.1:9/unreachable.html"));
+}
+
+// A numbered list of 1,000 items shows 1 to 1,000 in the pane (the RTF read back), and the file
+// saved from the pane counts to 1,000 too.
+void tst_PageCapture::longNumberedList()
+{
+    CAPTURE(c, QStringLiteral("longlist.html"));
+    const auto check = [](const QTextDocument &doc) {
+        for (int n : {1, 256, 257, 512, 513, 1000}) {
+            const QString text = QStringLiteral("entry %1").arg(n);
+            QTextBlock b = blockWith(doc, text);
+            while (b.isValid() && b.text() != text)
+                b = b.next();
+            if (!b.isValid() || !b.textList())
+                return QStringLiteral("no list item %1").arg(n);
+            const QString shown = b.textList()->itemText(b);
+            if (shown != QStringLiteral("%1.").arg(n))
+                return QStringLiteral("item %1 shows %2").arg(n).arg(shown);
+        }
+        return QString();
+    };
+    const QString shown = check(*c.document);
+    QVERIFY2(shown.isEmpty(), qPrintable(shown));
+    const QByteArray saved = RtfWriter::write(*c.document);
+    QVERIFY(saved.contains("{\\pntext 1000.\\tab}"));
+    QVERIFY(saved.contains("{\\pntext 257.\\tab}"));
+    QTextDocument reopened;
+    QTextCursor cursor(&reopened);
+    QVERIFY(RtfReader::insert(cursor, QByteArrayView(saved)).isRtf);
+    const QString again = check(reopened);
+    QVERIFY2(again.isEmpty(), qPrintable(again));
 }
 
 QTEST_MAIN(tst_PageCapture)

@@ -405,6 +405,12 @@ std::unique_ptr<QTextDocument> listsDocument()
     list(QTextListFormat::ListDisc, 1, 1, {u"second disc"_s});
     cursor.insertBlock(QTextBlockFormat());
     list(QTextListFormat::ListDecimal, 1, 1, {u"restarted one"_s, u"restarted two"_s});
+    // items without markers, at two levels
+    cursor.insertBlock(QTextBlockFormat());
+    list(QTextListFormat::ListStyleUndefined, 1, 1, {u"unmarked one"_s});
+    list(QTextListFormat::ListStyleUndefined, 1, 2, {u"unmarked nested"_s});
+    cursor.insertBlock(QTextBlockFormat());
+    cursor.insertText(u"after lists"_s);
     return document;
 }
 
@@ -686,6 +692,10 @@ void tst_RtfWriterLibreOffice::lists_data()
         << u"second disc"_s << 1 << u"bullet"_s << u"\u2022"_s << QString();
     QTest::newRow("second decimal list")
         << u"restarted two"_s << 1 << u"number"_s << u"1"_s << u"1"_s;
+    // a list item all the same, at its level, with neither number nor bullet
+    QTest::newRow("no marker") << u"unmarked one"_s << 1 << u"number"_s << QString() << u"1"_s;
+    QTest::newRow("no marker, nested")
+        << u"unmarked nested"_s << 2 << u"number"_s << QString() << u"1"_s;
 }
 
 void tst_RtfWriterLibreOffice::lists()

@@ -1,0 +1,487 @@
+        // ---- computed styles, shared between elements styled alike ------------------------------
+        // Reading a computed style property costs about half a microsecond, and the walk needs some
+        // twenty per element. Siblings and cousins of the same tag, attributes and parent style get
+        // the same computed style as long as no rule depends on an element's place among its
+        // siblings or on a state of its own; the values read for one of them serve the others.
+        // Margins and padding that are not zero may be resolved from the layout (auto, percentages)
+        // and are read for each element.
+        const STYLE_PROPS = ['display', 'visibility', 'overflow', 'position', 'clip', 'clipPath',
+            'whiteSpace', 'verticalAlign', 'textDecorationLine', 'textTransform', 'textAlign',
+            'textIndent', 'direction', 'listStyleType', 'backgroundColor', 'color', 'font', 'fontFamily',
+            'fontSize', 'fontWeight', 'fontStyle', 'fontVariantCaps', 'maxWidth', 'borderLeftWidth',
+            'borderRightWidth', 'borderTopWidth', 'borderBottomWidth', 'borderLeftColor', 'borderCollapse',
+            'borderSpacing', 'counterReset', 'counterIncrement', 'counterSet', 'float', 'flexDirection'];
+        const LAYOUT_PROPS = ['marginLeft', 'marginRight', 'marginTop', 'marginBottom', 'paddingLeft',
+            'paddingRight', 'paddingTop', 'paddingBottom'];
+        // Elements whose style follows their own state or their place among siblings.
+        const UNSHARED_TAGS = new Set(['INPUT', 'SELECT', 'TEXTAREA', 'BUTTON', 'OPTION', 'OPTGROUP',
+            'DETAILS', 'SUMMARY', 'DIALOG', 'FIELDSET', 'LEGEND', 'OUTPUT', 'PROGRESS', 'METER', 'VIDEO',
+            'AUDIO', 'IFRAME', 'OBJECT', 'EMBED']);
+        // Elements in a state of their own (under the mouse, focused, the page's target) keep
+        // their style to themselves.
+        let ownState = null;
+        try {
+            ownState = new Set(document.querySelectorAll(':hover, :active, :focus, :focus-within, :target'));
+        } catch (e) {
+        }
+        const PLACE_PSEUDO = /(?<!:):(?:first-|last-|only-|nth-|empty|has\(|dir\()/;
+        // [name], [ns|name], [name=...]: the attribute names the page's selectors ask about
+        const ATTRIBUTE_SELECTOR = /\[\s*(?:[\w-]*\|)?([\w-]+)/g;
+        // Attributes whose value no style of the browser's own depends on (only, for some, whether
+        // they are there: a link's href, an abbreviation's title). Unless the page's selectors
+        // ask about them, elements that differ only in their values share their style; links
+        // would otherwise each have one of their own.
+        const VALUE_FREE = new Set(['href', 'title', 'alt', 'target', 'rel', 'name', 'tabindex', 'role',
+            'download', 'hreflang', 'ping', 'referrerpolicy']);
+        const VALUE_FREE_PREFIX = /^(?:data-|aria-|on)/;
+        // selectors of rules that may give an element generated content, or a marker of its own
+        const GENERATING_SELECTOR = /::?(?:before|after)\b/i;
+        const MARKER_SELECTOR = /::marker\b/i;
+        const ATTR_FUNCTION = /attr\(\s*(?:[\w-]*\|)?([\w-]+)/g;
+        // Elements of these tags (lower case), classes or ids are reached by rules about an element's
+        // place among its siblings; null when such a rule may reach any element, and nothing is shared.
+        // With them, the attributes the page's selectors name.
+        const placeTags = ownState === null ? null : tagsReachedByPlace();
+        const sharing = placeTags !== null;
+        // Whether the page's rules may generate content: without a reading of its style sheets,
+        // any element may have some.
+        const generatedRules = placeTags === null || placeTags.generated;
+        const markerRules = placeTags === null || placeTags.marker;
+
+        function tagsReachedByPlace() {
+            if (document.getAnimations && document.getAnimations().length)
+                return null; // values that change with time
+            const tags = {names: new Set(), classes: new Set(), ids: new Set(), attributes: new Set(),
+                generated: false, marker: false};
+            try {
+                for (const sheet of document.styleSheets) {
+                    if (!scanRules(sheet.cssRules, tags, 0))
+                        return null;
+                }
+                for (const sheet of document.adoptedStyleSheets || []) {
+                    if (!scanRules(sheet.cssRules, tags, 0))
+                        return null;
+                }
+            } catch (e) {
+                return null; // a style sheet from elsewhere that the page may not read
+            }
+            return tags;
+        }
+        function scanRules(rules, tags, depth) {
+            if (depth > 20)
+                return false;
+            for (const rule of rules) {
+                if (rule.selectorText !== undefined) {
+                    if (!placeTagsOf(rule.selectorText, tags))
+                        return false;
+                    for (const m of rule.selectorText.matchAll(ATTRIBUTE_SELECTOR))
+                        tags.attributes.add(m[1].toLowerCase());
+                    if (GENERATING_SELECTOR.test(rule.selectorText)) {
+                        tags.generated = true;
+                        // a value read by attr() makes the text differ between elements styled alike
+                        const content = rule.style ? rule.style.content : '';
+                        if (content) {
+                            for (const m of content.matchAll(ATTR_FUNCTION))
+                                tags.attributes.add(m[1].toLowerCase());
+                        }
+                    }
+                    if (MARKER_SELECTOR.test(rule.selectorText))
+                        tags.marker = true;
+                }
+                if (rule.cssRules && !scanRules(rule.cssRules, tags, depth + 1))
+                    return false;
+                if (rule.styleSheet && !scanRules(rule.styleSheet.cssRules, tags, depth + 1))
+                    return false;
+            }
+            return true;
+        }
+        // Adds to tags the type, or else the first class or the id, of each compound of the selector
+        // list that depends on a place among siblings: one with a structural pseudo-class, or one
+        // right of a + or ~ combinator. False when such a compound names none of them, or the place
+        // is asked about inside :is() and the like.
+        function placeTagsOf(text, tags) {
+            if (!PLACE_PSEUDO.test(text) && !/[+~]/.test(text))
+                return true;
+            // :not(:checked) and the like stay within their compound; a selector inside one does not
+            const FUNCTIONAL = /:(is|where|not|matches|-webkit-any|has|host|host-context|slotted|-internal-[\w-]*)\(([^()]*)(\)?)/g;
+            for (let m; (m = FUNCTIONAL.exec(text));) {
+                if (!/^(?:is|where|not|matches|-webkit-any)$/.test(m[1]) || !m[3] || /[\s>+~,]/.test(m[2]))
+                    return false;
+            }
+            // compounds at the top level, split at combinators outside brackets and quotes
+            let depth = 0;
+            let quote = '';
+            let compound = '';
+            let sibling = false; // the combinator before this compound was + or ~
+            let combinator = '';
+            const finish = () => {
+                if (compound) {
+                    if (sibling || PLACE_PSEUDO.test(compound)) {
+                        let m = /^([a-zA-Z][\w-]*)(?![\w-]*\|)/.exec(compound);
+                        if (m) {
+                            tags.names.add(m[1].toLowerCase());
+                        } else if ((m = /^([.#])([\w-]+)(?![\w-]*\\)/.exec(compound))) {
+                            (m[1] === '.' ? tags.classes : tags.ids).add(m[2]);
+                        } else {
+                            return false;
+                        }
+                    }
+                    compound = '';
+                }
+                return true;
+            };
+            for (const ch of text + ',') {
+                if (quote) {
+                    compound += ch;
+                    if (ch === quote)
+                        quote = '';
+                    continue;
+                }
+                if (ch === '"' || ch === "'") {
+                    quote = ch;
+                    compound += ch;
+                    continue;
+                }
+                if (ch === '(' || ch === '[') {
+                    ++depth;
+                } else if (ch === ')' || ch === ']') {
+                    --depth;
+                } else if (depth === 0 && (ch === ',' || ch === ' ' || ch === '>' || ch === '+' || ch === '~')) {
+                    if (compound) {
+                        if (!finish())
+                            return false;
+                        combinator = '';
+                    }
+                    if (ch === ',') {
+                        sibling = false;
+                        combinator = '';
+                    } else {
+                        combinator += ch;
+                        sibling = combinator.includes('+') || combinator.includes('~');
+                    }
+                    continue;
+                }
+                compound += ch;
+            }
+            return depth === 0;
+        }
+
+        const lowerTags = new Map();
+        function reachedByPlace(el, tag) {
+            let name = lowerTags.get(tag);
+            if (name === undefined) {
+                name = tag.toLowerCase();
+                lowerTags.set(tag, name);
+            }
+            if (placeTags.names.has(name))
+                return true;
+            if (placeTags.ids.size && el.id && placeTags.ids.has(el.id))
+                return true;
+            if (placeTags.classes.size && el.classList.length) {
+                for (const c of el.classList) {
+                    if (placeTags.classes.has(c))
+                        return true;
+                }
+            }
+            return false;
+        }
+
+        class StyleRecord {
+            constructor(el, childrenShare) {
+                this.el = el;
+                this.decl = null;
+                this.v = new Map();
+                this.id = nextStyleId++;
+                this.childrenShare = childrenShare;
+                this.tp = null; // character properties, see textPropsOf
+                this.ps = null; // computed styles of pseudo-elements, see pseudoStyle
+            }
+            get(name) {
+                let v = this.v.get(name);
+                if (v === undefined) {
+                    if (!this.decl)
+                        this.decl = getComputedStyle(this.el);
+                    v = this.decl[name];
+                    this.v.set(name, v);
+                }
+                return v;
+            }
+        }
+        // The style of one element: its record, and the layout-resolved values of its own.
+        // Facts about the element itself are asked of the page once, when first needed: each
+        // question to the page from this world costs about as much as a style read.
+        class ElementStyle {
+            constructor(el, rec, tag) {
+                this.el = el;
+                this.rec = rec;
+                this.tag = tag;
+                this.own = null;
+                this.host = undefined;
+            }
+            // a shadow host, whose children show only through slots
+            get isHost() {
+                if (this.host === undefined)
+                    this.host = !!this.el.shadowRoot;
+                return this.host;
+            }
+            // a closed <details>, which shows its first summary only
+            get closedDetails() {
+                return this.tag === 'DETAILS' && !this.el.open;
+            }
+            layout(name) {
+                const v = this.rec.get(name);
+                if (v === '0px' || this.rec.el === this.el)
+                    return v;
+                if (!this.own)
+                    this.own = getComputedStyle(this.el);
+                return this.own[name];
+            }
+        }
+        for (const name of STYLE_PROPS) {
+            Object.defineProperty(ElementStyle.prototype, name, {
+                get() {
+                    return this.rec.get(name);
+                }
+            });
+        }
+        for (const name of LAYOUT_PROPS) {
+            Object.defineProperty(ElementStyle.prototype, name, {
+                get() {
+                    return this.layout(name);
+                }
+            });
+        }
+
+        let nextStyleId = 1;
+        let frameDepth = 0; // the walk is in the document of a frame
+        const styleCache = new WeakMap();
+        const recordsByKey = new Map();
+        // knownParent, its style and knownTag spare calls into the page when the caller has them.
+        function cs(el, knownParent, knownParentStyle, knownTag) {
+            let s = styleCache.get(el);
+            if (s)
+                return s;
+            const parent = knownParent || el.parentElement;
+            let rec = null;
+            const tag = knownTag || el.tagName;
+            // the page's style sheets say nothing of the documents in its frames
+            const shareable = sharing && frameDepth === 0 && !UNSHARED_TAGS.has(tag);
+            if (shareable && parent && el !== body && !ownState.has(el) && !reachedByPlace(el, tag)) {
+                const ps = knownParentStyle || cs(parent);
+                if (ps.rec.childrenShare && !ps.isHost) {
+                    let key = ps.rec.id + ' ' + tag;
+                    // dir="auto" takes its direction from the element's own text
+                    let ownDirection = false;
+                    if (el.hasAttributes()) {
+                        for (const a of el.attributes) {
+                            const name = a.name;
+                            const value = a.value;
+                            if ((VALUE_FREE.has(name) || VALUE_FREE_PREFIX.test(name)) &&
+                                !placeTags.attributes.has(name))
+                                key += ' ' + name;
+                            else
+                                key += ' ' + name + '=' + value;
+                            if (name === 'dir' && value.toLowerCase() === 'auto')
+                                ownDirection = true;
+                        }
+                    }
+                    if (!ownDirection) {
+                        rec = recordsByKey.get(key);
+                        if (!rec) {
+                            rec = new StyleRecord(el, true);
+                            recordsByKey.set(key, rec);
+                        }
+                    }
+                }
+            }
+            if (!rec)
+                rec = new StyleRecord(el, shareable);
+            s = new ElementStyle(el, rec, tag);
+            styleCache.set(el, s);
+            return s;
+        }
+        function px(v) {
+            const n = parseFloat(v);
+            return isFinite(n) ? n : 0;
+        }
+        // Pages use a handful of colours over and over; each is parsed once.
+        const colours = new Map();
+        function colour(c) {
+            let v = colours.get(c);
+            if (v === undefined) {
+                v = parseColour(c);
+                colours.set(c, v);
+            }
+            return v;
+        }
+        function parseColour(c) {
+            // "rgb(r, g, b)" or "rgba(r, g, b, a)"; fully transparent is no colour at all
+            const m = /rgba?\(\s*([\d.]+)[,\s]+([\d.]+)[,\s]+([\d.]+)(?:[,\s/]+([\d.]+%?))?/.exec(c || '');
+            if (!m)
+                return null;
+            let a = m[4] === undefined ? 1 : parseFloat(m[4]);
+            if (m[4] && m[4].endsWith('%'))
+                a /= 100;
+            if (a === 0)
+                return null;
+            const h = (x) => ('0' + Math.round(+x).toString(16)).slice(-2);
+            return '#' + h(m[1]) + h(m[2]) + h(m[3]);
+        }
+        function families(stack) {
+            const out = [];
+            for (const part of (stack || '').split(',')) {
+                const f = part.trim().replace(/^["']|["']$/g, '');
+                if (f)
+                    out.push(f);
+            }
+            return out;
+        }
+
+        // The character properties of an element, read once: reading a computed style property costs
+        // about as much as a layout query, and large pages have hundreds of thousands of elements.
+        // Most elements share their font with many others, so the properties are keyed by the font
+        // shorthand (one read) and the longhands are read only for a font not seen before. The
+        // shorthand is empty for fonts it cannot express; those are read in full.
+        const textPropsByKey = new Map();
+        function textPropsOf(el, es) {
+            const s = es || cs(el);
+            let t = s.rec.tp;
+            if (t)
+                return t;
+            const font = s.font;
+            const key = font ? font + '|' + s.color + '|' + s.textTransform + '|' + s.visibility + '|' +
+                    s.whiteSpace : '';
+            t = key ? textPropsByKey.get(key) : undefined;
+            if (!t) {
+                t = readTextProps(s);
+                if (key)
+                    textPropsByKey.set(key, t);
+            }
+            s.rec.tp = t;
+            return t;
+        }
+        function readTextProps(s) {
+            const t = {vis: s.visibility, ws: s.whiteSpace, size: px(s.fontSize), key: '', base: null, fmts: null};
+            const f = {ff: families(s.fontFamily), fs: Math.round(t.size * 4) / 4};
+            const w = parseInt(s.fontWeight, 10) || 400;
+            if (w !== 400)
+                f.fw = w;
+            const style = s.fontStyle;
+            if (style === 'italic' || style.startsWith('oblique'))
+                f.it = 1;
+            const c = colour(s.color);
+            if (c && c !== '#000000')
+                f.c = c;
+            const tt = s.textTransform;
+            if (tt === 'uppercase')
+                f.cap = 'upper';
+            else if (tt === 'lowercase')
+                f.cap = 'lower';
+            else if (tt === 'capitalize')
+                f.cap = 'cap';
+            else if (s.fontVariantCaps === 'small-caps')
+                f.cap = 'small';
+            t.base = f;
+            t.key = JSON.stringify(f);
+            return t;
+        }
+        function formatOf(el, ctx) {
+            return formatFor(textPropsOf(el), ctx);
+        }
+        function formatFor(t, ctx) {
+            // looked up first among the formats of this font, by a key that is mostly empty
+            const local = (ctx.bg || '') + (ctx.u ? 'u' : '') + (ctx.st ? 's' : '') + (ctx.va || '');
+            if (!t.fmts)
+                t.fmts = new Map();
+            let i = t.fmts.get(local);
+            if (i !== undefined)
+                return i;
+            const key = t.key + local;
+            i = fmtIndex.get(key);
+            if (i === undefined) {
+                const f = Object.assign({}, t.base);
+                if (ctx.bg)
+                    f.bg = ctx.bg;
+                if (ctx.u)
+                    f.u = 1;
+                if (ctx.st)
+                    f.s = 1;
+                if (ctx.va)
+                    f.va = ctx.va;
+                i = fmts.length;
+                fmts.push(f);
+                fmtIndex.set(key, i);
+            }
+            t.fmts.set(local, i);
+            return i;
+        }
+
+        // Elements that take no room on the screen even though their display is not none.
+        // ps: the style of el's parent, if it has one
+        function invisible(el, s, ps) {
+            if (el === body || el === document.documentElement)
+                return false;
+            // children of a shadow host that no slot shows
+            if (ps && ps.isHost && !el.assignedSlot)
+                return true;
+            const overflow = s.overflow;
+            const position = s.position;
+            const positioned = position === 'absolute' || position === 'fixed';
+            if (overflow === 'visible' && !positioned)
+                return false;
+            const r = el.getBoundingClientRect();
+            if (overflow !== 'visible' && (r.width < 2 || r.height < 2))
+                return true;
+            if (positioned) {
+                const clip = s.clip;
+                if (clip && clip.startsWith('rect(')) {
+                    const v = clip.slice(5, -1).split(/[,\s]+/).map(px);
+                    if (v.length === 4 && (v[2] - v[0] < 2 || v[1] - v[3] < 2))
+                        return true;
+                }
+                if (r.right + window.scrollX <= 0 || r.bottom + window.scrollY <= 0)
+                    return true;
+                const cp = s.clipPath;
+                if (cp && /^inset\(\s*50%/.test(cp))
+                    return true;
+            }
+            return false;
+        }
+
+        // What a block adds to the indent of its text. A very wide margin or padding makes room for a
+        // sidebar or centres a column in the window; on paper it would only squeeze the text.
+        function indentOf(s) {
+            let m = px(s.marginLeft);
+            if (m !== 0 && s.maxWidth !== 'none' && Math.abs(m - px(s.marginRight)) < 1)
+                m = 0; // centred by auto margins
+
+            const p = px(s.paddingLeft);
+            return (m > LAYOUT_OFFSET ? 0 : m) + (p > LAYOUT_OFFSET ? 0 : p) + px(s.borderLeftWidth);
+        }
+
+        // Script pseudo-links lead nowhere outside the page.
+        function linkTarget(a) {
+            const href = a.href;
+            return /^javascript:/i.test(href) ? null : href;
+        }
+
+        function isBlock(display) {
+            return !INLINE_DISPLAYS.has(display) && !display.startsWith('inline');
+        }
+
+        function alignOf(s) {
+            switch (s.textAlign) {
+            case 'center':
+            case '-webkit-center':
+                return 'c';
+            case 'right':
+            case '-webkit-right':
+                return 'r';
+            case 'end':
+                return s.direction === 'rtl' ? 'l' : 'r';
+            case 'justify':
+                return 'j';
+            default:
+                return s.direction === 'rtl' && s.textAlign === 'start' ? 'r' : 'l';
+            }
+        }
