@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# usage: app/bench/realrun_bench.sh [--build DIR] [--repeat N] [--rounds R] [--a11y] [--list FILE]
+# usage: app/bench/realrun_bench.sh [--build DIR] [--repeat N] [--rounds R] [--a11y] [--a11y-client] [--list FILE]
 #
 # The whole run against the engine's own load time, on real documentation pages from Debian
 # packages that this script installs (as root, or through sudo). Not part of CI or of the tests:
@@ -9,6 +9,8 @@
 #   --rounds R    run every leg R times, interleaved, and print each round (default 1)
 #   --a11y        afterwards, run the floor and the run again with an accessibility bus
 #                 (at-spi2-core) and QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+#   --a11y-client as --a11y, with a client listening on the bus for the events a screen reader
+#                 asks for (text, children, state and focus changes; python3-pyatspi)
 #   --list FILE   pages to use, one a line, relative to /usr/share/doc (default: the fixed list
 #                 realrun_pages.txt beside this script, so runs compare)
 # Under Xvfb with a window manager (openbox) when there is no DISPLAY. Legs: (a) floor, each page
@@ -24,6 +26,7 @@ build=$root/build-test
 repeat=1
 rounds=1
 a11y=0
+client=0
 list=$here/realrun_pages.txt
 while [[ $# -gt 0 ]]; do
     case $1 in
@@ -31,6 +34,7 @@ while [[ $# -gt 0 ]]; do
     --repeat) repeat=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
     --a11y) a11y=1; shift ;;
+    --a11y-client) a11y=1; client=1; shift ;;
     --list) list=$2; shift 2 ;;
     *) sed -n 2p "$0"; exit 2 ;;
     esac
@@ -40,7 +44,7 @@ bench=$build/app/bench/realrun_bench
 
 # The documentation packages the pages come from, and what the display and the bus need.
 packages=(python3-doc apache2-doc lua5.1-doc postgresql-doc-15 cmake-doc rust-doc nodejs-doc
-    python-django-doc xvfb openbox at-spi2-core dbus-daemon)
+    python-django-doc xvfb openbox at-spi2-core dbus-daemon python3-pyatspi)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -96,19 +100,43 @@ leg() {
         { echo "leg $name failed:"; tail -20 "$work/$name.err"; }
 }
 
+# A client that listens for what a screen reader listens for and, as one does before it speaks,
+# asks each event's source for its role and name.
+cat >"$work/listener.py" <<'EOF'
+import pyatspi
+def heard(event):
+    try:
+        event.source.getRoleName()
+        event.source.name
+    except Exception:
+        pass
+pyatspi.Registry.registerEventListener(
+    heard, 'object:text-changed', 'object:children-changed', 'object:state-changed',
+    'object:property-change', 'object:text-caret-moved', 'object:text-selection-changed',
+    'focus:', 'document:load-complete')
+pyatspi.Registry.start()
+EOF
+
 # With the bus: a session bus of its own, the accessibility bus launched on it, the registry
-# started, and Qt told to report to it whatever the desktop says.
+# started (and the listening client, if asked for), and Qt told to report to it whatever the
+# desktop says.
 with_a11y() {
-    dbus-run-session -- bash -c '
+    CLIENT=$client LISTENER=$work/listener.py dbus-run-session -- bash -c '
         /usr/libexec/at-spi-bus-launcher --launch-immediately &
         launcher=$!
         sleep 1
         /usr/libexec/at-spi2-registryd &
         registry=$!
         sleep 1
+        listener=
+        if [[ $CLIENT -eq 1 ]]; then
+            /usr/bin/python3 "$LISTENER" &
+            listener=$!
+            sleep 1
+        fi
         QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$@"
         status=$?
-        kill $registry $launcher 2>/dev/null
+        kill $listener $registry $launcher 2>/dev/null
         exit $status' bash "$@"
 }
 
@@ -144,6 +172,8 @@ END {
     }
     f = median("floor", "time_ms"); s = median("select", "time_ms"); r = median("run", "time_ms")
     printf "\nrun, of which copy %d ms, insertion %d ms (from each DocumentComplete)\n", median("run", "copy_ms"), median("run", "insert_ms")
+    printf "run, CPU of the UI thread %d ms, of which insertion %d ms\n", median("run", "ui_cpu_ms"), median("run", "insert_cpu_ms")
+    printf "program heap after the run %d MiB\n", median("run", "heap_mib")
     printf "select / floor     %.2f\n", s / f
     printf "run / floor        %.2f   (aim: at most 1.7)\n", r / f
     printf "run / select       %.2f\n", r / s
