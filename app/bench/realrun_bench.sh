@@ -162,8 +162,15 @@ function median(name, key,    n, i, j, t, v) {
     for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
     return v[int((n + 1) / 2)]
 }
-{ ++rows; legof[rows] = $2; for (i = 3; i < NF; i += 2) val[rows, $i] = $(i + 1) }
+{ ++rows; legof[rows] = $2; for (i = 3; i < NF; i += 2) val[rows, $i] = $(i + 1)
+  nth = ++seen[$2]; timeof[$2, nth] = val[rows, "time_ms"]; if (nth > nrounds) nrounds = nth }
 END {
+    # The ratios within each round, whose legs ran minutes apart at most.
+    for (k = 1; k <= nrounds; ++k) {
+        printf "round %d: run / floor %.2f, select / floor %.2f", k, timeof["run", k] / timeof["floor", k], timeof["select", k] / timeof["floor", k]
+        if (("run_a11y", k) in timeof) printf ", run with a11y / run %.2f", timeof["run_a11y", k] / timeof["run", k]
+        printf "\n"
+    }
     printf "\n%-12s %10s %12s %12s\n", "leg (median)", "time ms", "peak RSS MiB", "peak PSS MiB"
     split("floor select run floor_a11y run_a11y", names, " ")
     for (k = 1; k <= 5; ++k) {
