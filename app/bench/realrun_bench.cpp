@@ -30,6 +30,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTextDocument>
 #include <QUrl>
@@ -232,6 +233,9 @@ int main(int argc, char *argv[])
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // As the program starts.
+    QApplication::setApplicationName(QStringLiteral("Folvane"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     if (argc < 3) {
         std::fprintf(stderr, "usage: realrun_bench floor|select|run LIST [repeat]\n");
         return 2;
