@@ -85,11 +85,19 @@ QString RichTextBox::SelRTF() const
 
 void RichTextBox::setSelRTF(const QString &rtf)
 {
+    // Text the program puts here is not the user's edit, and it is kept out of the undo history,
+    // which would otherwise hold a record of every fragment of every page a run inserts. The
+    // history before it goes too, as it no longer matches the document; the user's own edits
+    // after it are undone as usual.
+    QTextDocument *doc = document();
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
     QTextCursor cursor = textCursor();
-    // One edit block: one undo step, and the layout runs once for the whole insertion.
+    // One edit block: the layout runs once for the whole insertion.
     cursor.beginEditBlock();
     RtfReader::insert(cursor, QStringView(rtf));
     cursor.endEditBlock();
+    doc->setUndoRedoEnabled(undo);
     setTextCursor(cursor);
 }
 

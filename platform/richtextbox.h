@@ -23,7 +23,8 @@ public:
     void setTextProperty(const QString &text);
 
     // The selection as RTF. Setting it replaces the selection with the content of the RTF and
-    // leaves the insertion point just after it.
+    // leaves the insertion point just after it; that edit cannot be undone, and the undo history
+    // starts again after it.
     QString SelRTF() const;
     void setSelRTF(const QString &rtf);
 

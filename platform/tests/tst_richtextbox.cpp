@@ -100,6 +100,8 @@ private slots:
     void selRtfInserts_data();
     void selRtfInserts();
     void selRtfReadsSelection();
+    void undoAroundInsertions_data();
+    void undoAroundInsertions();
     void imageShownAndSaved();
     void copyAndPasteKeepFormats();
     void saveFileRoundTrip();
@@ -257,6 +259,53 @@ void TestRichTextBox::imageShownAndSaved()
     const QImage back = resourceImage(*saved, written[0].name());
     QCOMPARE(back.size(), red.size());
     QCOMPARE(back.pixelColor(20, 15), QColor(Qt::red));
+}
+
+void TestRichTextBox::undoAroundInsertions_data()
+{
+    QTest::addColumn<QString>("typedBefore");
+    QTest::addColumn<bool>("pasted"); // the page comes by paste rather than through SelRTF
+    QTest::addColumn<QString>("typedAfter");
+    QTest::addColumn<QString>("afterUndo");
+
+    // A page the program inserts is never undone, nor is what came before it; the user's own
+    // typing after it and the user's own paste are.
+    QTest::newRow("inserted page stays") << QString() << false << QString() << "page";
+    QTest::newRow("typing after it is undone") << QString() << false << "xy"
+                                               << "page";
+    QTest::newRow("typing before it stays") << "ab" << false << QString() << "abpage";
+    QTest::newRow("a paste is undone") << "ab" << true << QString() << "ab";
+}
+
+void TestRichTextBox::undoAroundInsertions()
+{
+    QFETCH(QString, typedBefore);
+    QFETCH(bool, pasted);
+    QFETCH(QString, typedAfter);
+    QFETCH(QString, afterUndo);
+
+    const QByteArray page = "{\\rtf1 {\\b page}}";
+    RichTextBox box;
+    QTest::keyClicks(&box, typedBefore);
+    if (pasted) {
+        auto *data = new QMimeData;
+        data->setData(QStringLiteral("text/rtf"), page);
+        QGuiApplication::clipboard()->setMimeData(data);
+        box.paste();
+    } else {
+        Dispatch::put(&box, SelRTFId, QString::fromLatin1(page));
+    }
+    QTest::keyClicks(&box, typedAfter);
+    // Where the page's paragraph begins is the reader's business.
+    QCOMPARE(box.toPlainText().remove(QLatin1Char('\n')),
+             typedBefore + QStringLiteral("page") + typedAfter);
+    QVERIFY(formatAt(*box.document(), QStringLiteral("page")).font().bold());
+
+    box.undo();
+    QCOMPARE(box.toPlainText().remove(QLatin1Char('\n')), afterUndo);
+    // Nothing further back: the typing before a page inserted through SelRTF is not undone.
+    if (!pasted)
+        QVERIFY(!box.document()->isUndoAvailable());
 }
 
 void TestRichTextBox::copyAndPasteKeepFormats()
