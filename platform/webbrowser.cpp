@@ -60,6 +60,16 @@ const char RefreshDelayScript[] = R"((function () {
         if (!m || (m[1] === '' && m[2] === undefined))
             continue;
         var seconds = m[1] === '' ? 0 : parseInt(m[1], 10);
+        // A refresh of the page itself moves nowhere (the control refuses it).
+        var target = /[;,\s]\s*(url\s*=\s*)?['"]?([^'"]*)/i.exec(metas[i].content.substring(m[0].length));
+        var address = target && target[2].trim() ? target[2].trim() : '';
+        try {
+            if (!address || new URL(address, document.baseURI).href.split('#')[0] ===
+                                location.href.split('#')[0])
+                continue;
+        } catch (e) {
+            continue;
+        }
         if (delay < 0 || seconds < delay)
             delay = seconds;
     }
@@ -325,6 +335,7 @@ QString WebBrowser::LocationURL() const
 
 void WebBrowser::navigationRequested(QWebEngineNavigationRequest &request)
 {
+    qWarning() << "navreq" << request.url() << request.navigationType() << request.isMainFrame();
     if (!request.isMainFrame())
         return;
     // Navigate's own loads and the control's pages.
@@ -335,21 +346,33 @@ void WebBrowser::navigationRequested(QWebEngineNavigationRequest &request)
     // (A folder's address gains its trailing slash by such a redirect.)
     if (request.url().isLocalFile() && !BrowserAddress::same(request.url(), m_navigated) &&
         !LocalFileGuard::allows(QWebEngineUrlRequestInfo::ResourceTypeSubFrame, request.url())) {
-        request.reject();
+        refuse(request);
         return;
     }
     if (request.navigationType() == QWebEngineNavigationRequest::RedirectNavigation) {
         // A refresh or a script's redirect: once the watchdog has stopped the page, it stays.
-        if (m_stopped)
-            request.reject();
+        // A loaded page that refreshes itself would only show itself again, and be torn down
+        // while it is copied: it stays too.
+        if (m_stopped || (!m_loading && !m_page->url().isEmpty() &&
+                          BrowserAddress::same(request.url(), m_page->url())))
+            refuse(request);
         return;
     }
     // The user follows a link, sends a form or goes back: a navigation of its own.
     m_stopped = false;
 }
 
+void WebBrowser::refuse(QWebEngineNavigationRequest &request)
+{
+    m_refused = request.url();
+    request.reject();
+}
+
 void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
 {
+    qWarning() << "loading" << info.status() << info.url() << m_page->url() << m_stopped
+               << m_awaitingCompletion << m_committed;
+    const bool wasLoading = m_loading;
     m_loading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
     m_jumpPending = false;
     switch (info.status()) {
@@ -358,12 +381,21 @@ void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
-        settle();
+        // A load reported already (its navigation refused meanwhile) is not reported again.
+        if (wasLoading || m_awaitingCompletion)
+            settle();
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         // The watchdog's own stop: it reports the navigation once the renderer answers.
         if (m_stopped && m_awaitingCompletion)
             return;
+        // A navigation the control refused: the page shown stays, and is reported once.
+        if (!m_refused.isEmpty() && BrowserAddress::same(info.url(), m_refused)) {
+            m_refused.clear();
+            if (m_awaitingCompletion)
+                settle();
+            return;
+        }
         // A navigation that never committed (a download, an empty answer) leaves the previous
         // page in the pane, which a run would copy in its place.
         if (m_page->url().isEmpty() || !BrowserAddress::same(m_page->url(), info.url()))
@@ -403,6 +435,7 @@ void WebBrowser::settle()
 
 void WebBrowser::navigationTimedOut()
 {
+    qWarning() << "timeout" << m_awaitingCompletion << m_committed << m_page->url();
     if (!m_awaitingCompletion)
         return;
     // As a browser's Stop button: loads still running end, what has loaded stays, and the page

@@ -91,6 +91,7 @@ private:
     void replacePage();
     void beginNavigation(const QUrl &address);
     void navigationRequested(QWebEngineNavigationRequest &request);
+    void refuse(QWebEngineNavigationRequest &request);
     void settle();
     void navigationTimedOut();
     void giveUp();
@@ -126,6 +127,8 @@ private:
     // Counts the loads started, so that an answer about one load is not taken for a later one.
     unsigned m_loads = 0;
     QTimer *m_watchdog = nullptr;
+    // The last navigation the control refused; its stop is no failure of the page shown.
+    QUrl m_refused;
     // A jump within the document shown, waiting for the engine to take it.
     bool m_jumpPending = false;
     unsigned m_jump = 0;
