@@ -335,7 +335,6 @@ QString WebBrowser::LocationURL() const
 
 void WebBrowser::navigationRequested(QWebEngineNavigationRequest &request)
 {
-    qWarning() << "navreq" << request.url() << request.navigationType() << request.isMainFrame();
     if (!request.isMainFrame())
         return;
     // Navigate's own loads and the control's pages.
@@ -370,8 +369,6 @@ void WebBrowser::refuse(QWebEngineNavigationRequest &request)
 
 void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
 {
-    qWarning() << "loading" << info.status() << info.url() << m_page->url() << m_stopped
-               << m_awaitingCompletion << m_committed;
     const bool wasLoading = m_loading;
     m_loading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
     m_jumpPending = false;
@@ -435,7 +432,6 @@ void WebBrowser::settle()
 
 void WebBrowser::navigationTimedOut()
 {
-    qWarning() << "timeout" << m_awaitingCompletion << m_committed << m_page->url();
     if (!m_awaitingCompletion)
         return;
     // As a browser's Stop button: loads still running end, what has loaded stays, and the page
