@@ -256,6 +256,7 @@ void WebBrowser::beginNavigation(const QUrl &address)
     m_navigated = address;
     m_awaitingCompletion = true;
     m_stopped = false;
+    m_loadedAfresh = false;
     // The same address shown already counts as shown: its load may change nothing the control
     // is told of before it ends.
     m_committed = !m_page->url().isEmpty() && BrowserAddress::same(m_page->url(), address);
@@ -270,7 +271,12 @@ void WebBrowser::Navigate(const QString &url)
              QStringLiteral("The address \"%1\" is not valid: %2").arg(url, address.errorString()));
         return;
     }
+    const bool interrupted = m_awaitingCompletion;
     beginNavigation(address);
+    // The page left behind may be stuck in a script, which would keep this navigation from the
+    // pane: its renderer is asked whether it still answers.
+    if (interrupted)
+        checkRendererAnswers();
     // A script address runs in the page shown and loads nothing to report.
     if (address.scheme().compare(u"javascript", Qt::CaseInsensitive) == 0) {
         showCannotBeShown(address, QStringLiteral("This address cannot be shown"));
@@ -464,8 +470,36 @@ void WebBrowser::navigationTimedOut()
     });
 }
 
+void WebBrowser::checkRendererAnswers()
+{
+    QPointer<QWebEnginePage> page(m_page);
+    const unsigned navigation = m_navigation;
+    auto answered = std::make_shared<bool>(false);
+    m_page->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
+                          [page, answered](const QVariant &) {
+                              if (page)
+                                  *answered = true;
+                          });
+    QTimer::singleShot(m_timeouts.stopAnswerMs, this, [this, page, navigation, answered] {
+        if (*answered || !page || page != m_page || navigation != m_navigation ||
+            !m_awaitingCompletion || m_committed)
+            return;
+        giveUp();
+    });
+}
+
 void WebBrowser::giveUp()
 {
+    // This navigation never reached the pane: the renderer that does not answer is still busy
+    // with an earlier page's script. A fresh page loads the address again, once.
+    if (m_awaitingCompletion && !m_committed && !m_loadedAfresh) {
+        m_loadedAfresh = true;
+        replacePage();
+        m_stopped = false;
+        m_page->load(m_navigated);
+        m_watchdog->start(m_timeouts.navigationMs);
+        return;
+    }
     const QUrl address = m_committed && !m_page->url().isEmpty() ? m_page->url() : m_navigated;
     replacePage();
     m_stopped = true;

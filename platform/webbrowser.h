@@ -94,6 +94,7 @@ private:
     void refuse(QWebEngineNavigationRequest &request);
     void settle();
     void navigationTimedOut();
+    void checkRendererAnswers();
     void giveUp();
     bool giveUpDuringCommand();
     void loadingChanged(const QWebEngineLoadingInfo &info);
@@ -124,6 +125,8 @@ private:
     bool m_committed = false;
     // The watchdog stopped this navigation: the page may not move on by itself any more.
     bool m_stopped = false;
+    // The navigation was started again on a fresh page, its renderer having been stuck.
+    bool m_loadedAfresh = false;
     // Counts the loads started, so that an answer about one load is not taken for a later one.
     unsigned m_loads = 0;
     QTimer *m_watchdog = nullptr;

@@ -167,6 +167,7 @@ private slots:
     void aPageThatHangsInACommandIsGivenUp_data();
     void aPageThatHangsInACommandIsGivenUp();
     void pageScriptsReadNoLocalFiles();
+    void aPageAfterAStuckOneIsShown();
 
 private:
     QTemporaryDir m_dir;
@@ -710,6 +711,24 @@ void TestWebBrowser::pageScriptsReadNoLocalFiles()
     QVERIFY(!copied.contains(QLatin1String("FolvaneSiblingSecret")));
     QVERIFY(!copied.contains(QLatin1String("root:")));
     QVERIFY(clipboardData(QStringLiteral("text/rtf")).contains("\\pict"));
+}
+
+// The user moves on from a page whose script never yields before the watchdog gives it up: the
+// next page is shown, not taken for the one that stopped responding.
+void TestWebBrowser::aPageAfterAStuckOneIsShown()
+{
+    WebBrowser browser;
+    browser.setTimeouts(ShortTimeouts);
+    browser.resize(600, 400);
+    browser.show();
+    // The page's title comes right before its script.
+    browser.Navigate(hostilePage("endless.html"));
+    QVERIFY(QTest::qWaitFor([&] { return browser.view()->page()->title() == "Endless"; },
+                            LoadTimeoutMs));
+    QVERIFY(load(browser, dataPage("page.html")));
+    const QString text = evaluate(browser, QStringLiteral("document.body.innerText")).toString();
+    QVERIFY2(text.contains(QLatin1String("Heading of the page")), qPrintable(text));
+    QVERIFY(browser.LocationURL().endsWith(QLatin1String("page.html")));
 }
 
 QTEST_MAIN(TestWebBrowser)
