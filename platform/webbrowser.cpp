@@ -257,6 +257,7 @@ void WebBrowser::beginNavigation(const QUrl &address)
     m_awaitingCompletion = true;
     m_stopped = false;
     m_loadedAfresh = false;
+    m_refusedInNavigation = false;
     // The same address shown already counts as shown: its load may change nothing the control
     // is told of before it ends.
     m_committed = !m_page->url().isEmpty() && BrowserAddress::same(m_page->url(), address);
@@ -370,6 +371,8 @@ void WebBrowser::navigationRequested(QWebEngineNavigationRequest &request)
 void WebBrowser::refuse(QWebEngineNavigationRequest &request)
 {
     m_refused = request.url();
+    if (m_awaitingCompletion)
+        m_refusedInNavigation = true;
     request.reject();
 }
 
@@ -429,7 +432,8 @@ void WebBrowser::settle()
                 navigation != self->m_navigation || !self->m_awaitingCompletion)
                 return;
             const int seconds = delay.isValid() ? delay.toInt() : -1;
-            if (seconds >= 0 && !self->m_stopped &&
+            // A refresh that the control refused (or would refuse) leads nowhere.
+            if (seconds >= 0 && !self->m_stopped && !self->m_refusedInNavigation &&
                 qint64(seconds) * 1000 < self->m_timeouts.navigationMs)
                 return;
             self->raiseCompletion();

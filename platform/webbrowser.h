@@ -132,6 +132,7 @@ private:
     QTimer *m_watchdog = nullptr;
     // The last navigation the control refused; its stop is no failure of the page shown.
     QUrl m_refused;
+    bool m_refusedInNavigation = false;
     // A jump within the document shown, waiting for the engine to take it.
     bool m_jumpPending = false;
     unsigned m_jump = 0;

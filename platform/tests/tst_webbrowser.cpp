@@ -580,6 +580,9 @@ void TestWebBrowser::hostilePagesComplete_data()
     // The server's port is known once the test object exists: "http:" stands for it here.
     QTest::newRow("resource that never answers") << "http:/stalled"
                                                  << "Heading Stalled" << QString() << "/stalled";
+    QTest::newRow("address that never answers")
+        << "http:/never"
+        << "This page did not answer in time" << QString() << "/never";
     QTest::newRow("self refresh") << hostilePage("selfrefresh.html") << "Heading Selfsame"
                                   << QString() << "selfrefresh.html";
     QTest::newRow("meta refresh to another page")
@@ -594,6 +597,10 @@ void TestWebBrowser::hostilePagesComplete_data()
     QTest::newRow("redirect to a local file") << hostilePage("tofile.html") << "Heading Tofile"
                                               << "FolvaneSiblingSecret"
                                               << "tofile.html";
+    QTest::newRow("refresh to a local file")
+        << hostilePage("refreshtofile.html") << "Heading Refreshtofile"
+        << "FolvaneSiblingSecret"
+        << "refreshtofile.html";
 }
 
 void TestWebBrowser::hostilePagesComplete()
