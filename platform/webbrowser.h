@@ -23,6 +23,7 @@ class WebBrowser final : public QWidget, public ControlFailures {
     Q_CLASSINFO("DispId(104)", "Navigate")
     Q_CLASSINFO("DispId(502)", "ExecWB")
     Q_CLASSINFO("DispId(211)", "LocationURL")
+    // The control's own member, outside the identifiers of a browser control's interface.
     Q_CLASSINFO("DispId(1001)", "NavigatedURL")
     Q_CLASSINFO("EventId(104)", "DownloadComplete")
     Q_CLASSINFO("EventId(259)", "DocumentComplete")
@@ -71,6 +72,7 @@ public:
     // The limits above, shortened by tests so that a hostile page costs seconds, not minutes.
     void setTimeouts(const Timeouts &timeouts);
     Timeouts timeouts() const { return m_timeouts; }
+
     // Pages are laid out at least this many CSS pixels wide, as a desktop browser window shows
     // them; a narrower pane shows them scaled down. Responsive pages would otherwise drop their
     // side columns in the small pane and the copy would lose them.

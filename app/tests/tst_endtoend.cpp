@@ -29,6 +29,8 @@
 #include <QTextTable>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 namespace {
 
@@ -448,6 +450,10 @@ void TestEndToEnd::hostilePagesInARun()
     for (const QString &entry : entries)
         list.AddItem(entry);
 
+    // The user previews the endless page, then starts the run while it is stuck.
+    clickEntry(1);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return child<WebBrowser>("WebBrowser1")->view()->page()->title() == "Endless"; }));
     // While the run waits on the endless page, the user saves what there is.
     onceResultHas(Words[0], [&] { save(m_out.path(), QStringLiteral("partial")); });
     QString clipboardAfterReader;
