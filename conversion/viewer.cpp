@@ -59,9 +59,9 @@ void waitForCompletion(const LoadPendingFlag &flag)
 
 bool shows(QWidget &form, const QString &address)
 {
-    const QString location = Dispatch::get(browser(form), LocationURLId).toString();
-    return !location.isEmpty() &&
-           BrowserAddress::same(QUrl(location), BrowserAddress::resolve(address));
+    const QString navigated = Dispatch::get(browser(form), NavigatedURLId).toString();
+    return !navigated.isEmpty() &&
+           BrowserAddress::same(QUrl(navigated), BrowserAddress::resolve(address));
 }
 
 void selectAll(QWidget &form)

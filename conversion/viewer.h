@@ -11,6 +11,7 @@ namespace Viewer {
 inline constexpr int NavigateId = 104;
 inline constexpr int ExecWBId = 502;
 inline constexpr int LocationURLId = 211;
+inline constexpr int NavigatedURLId = 1001;
 inline constexpr int DownloadCompleteId = 104;
 inline constexpr int DocumentCompleteId = 259;
 // ExecWB commands and options.
@@ -30,7 +31,8 @@ void navigate(QWidget &form, const QString &address);
 // Processes events until the flag is no longer 1, or the window has closed. Sleeps while no
 // event is pending.
 void waitForCompletion(const LoadPendingFlag &flag);
-// Whether the viewer now shows the page that navigate(form, address) would load.
+// Whether the viewer now shows the page that navigate(form, address) led to: the page's own
+// redirects and refreshes count as that page, another navigation (a preview) does not.
 bool shows(QWidget &form, const QString &address);
 
 // Selects the whole page; copies the selection to the clipboard.

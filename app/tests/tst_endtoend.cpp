@@ -3,12 +3,14 @@
 #include "clipboard.h"
 #include "form1.h"
 #include "headingorder.h"
+#include "hostileserver.h"
 #include "listbox.h"
 #include "lockedfolder.h"
 #include "modaldriver.h"
 #include "pagelist.h"
 #include "richtextbox.h"
 #include "rtfreader.h"
+#include "webbrowser.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -27,6 +29,8 @@
 #include <QTextTable>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 namespace {
 
@@ -87,6 +91,7 @@ private slots:
     void previewDuringRun();
     void clearingListStopsRun();
     void closingWindowEndsRun();
+    void hostilePagesInARun();
 
 private:
     QString page(const QString &word);
@@ -392,6 +397,125 @@ void TestEndToEnd::closingWindowEndsRun()
     qInfo("the run ended %lld ms after the window closed", sinceClose.elapsed());
     QVERIFY(!m_form->isVisible());
     QCOMPARE(headingOrder(result(), Words), QStringList{Words[0]});
+}
+
+namespace {
+
+QString hostilePage(const char *name)
+{
+    return QFINDTESTDATA(QStringLiteral("../../platform/tests/data/browser/hostile/") +
+                         QLatin1String(name));
+}
+
+// The positions of the markers in text, one after the other; -1 for one that does not follow
+// the one before it.
+QList<qsizetype> positionsInOrder(const QString &text, const QStringList &markers)
+{
+    QList<qsizetype> positions;
+    qsizetype from = 0;
+    for (const QString &marker : markers) {
+        const qsizetype at = from < 0 ? -1 : text.indexOf(marker, from);
+        positions << at;
+        from = at < 0 ? -1 : at + marker.size();
+    }
+    return positions;
+}
+
+} // namespace
+
+// A run over each kind of hostile page, with ordinary pages around them: every entry gives its
+// page once, in order (the page that the browser ends up showing, or the page saying that it
+// stopped responding), nothing of a local file a page tried to read is in the clipboard, the
+// pane or the saved file, and the window answers while a page is stuck.
+void TestEndToEnd::hostilePagesInARun()
+{
+    HostileServer server;
+    QVERIFY(server.isListening());
+    // Short limits keep the test short; FOLVANE_HOSTILE_REAL_LIMITS=1 measures the run with the
+    // control's own.
+    if (!qEnvironmentVariableIsSet("FOLVANE_HOSTILE_REAL_LIMITS"))
+        child<WebBrowser>("WebBrowser1")->setTimeouts({3000, 3000, 4000});
+    const QStringList entries = {page(Words[0]),
+                                 hostilePage("endless.html"),
+                                 server.url("/stalled"),
+                                 hostilePage("reader.html"),
+                                 hostilePage("selfrefresh.html"),
+                                 hostilePage("metarefresh.html"),
+                                 hostilePage("replace.html"),
+                                 hostilePage("tofile.html"),
+                                 server.url("/redirect"),
+                                 hostilePage("commandhang.html"),
+                                 page(Words[1])};
+    PageList list(*child<ListBox>("List1"));
+    for (const QString &entry : entries)
+        list.AddItem(entry);
+
+    // The user previews the endless page, then starts the run while it is stuck.
+    clickEntry(1);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return child<WebBrowser>("WebBrowser1")->view()->page()->title() == "Endless"; }));
+    // While the run waits on the endless page, the user saves what there is.
+    onceResultHas(Words[0], [&] { save(m_out.path(), QStringLiteral("partial")); });
+    QString clipboardAfterReader;
+    auto *box = child<RichTextBox>("RichTextBox1");
+    auto watch = connect(box, &QTextEdit::textChanged, this, [&] {
+        if (clipboardAfterReader.isEmpty() && result().contains(QLatin1String("Heading Reader")))
+            clipboardAfterReader = Clipboard::richText() +
+                                   QGuiApplication::clipboard()->mimeData()->html() +
+                                   QGuiApplication::clipboard()->text();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    concatenate();
+    qInfo("the run over %lld entries took %lld ms", qint64(entries.size()), clock.elapsed());
+    disconnect(watch);
+    // Into a folder of its own: the dialog would otherwise offer the partial file's name.
+    const QString folder = m_out.filePath(QStringLiteral("final"));
+    QVERIFY(QDir().mkpath(folder));
+    save(folder, QStringLiteral("hostile"));
+
+    const QString stopped = QStringLiteral("This page stopped responding");
+    const QStringList order = {
+        QStringLiteral("Heading ") + Words[0], stopped,
+        QStringLiteral("endless.html"),        QStringLiteral("Heading Stalled"),
+        QStringLiteral("AltNeverLoaded"),      QStringLiteral("Heading Reader"),
+        QStringLiteral("Heading Selfsame"),    QStringLiteral("Heading Arrived"),
+        QStringLiteral("Heading Replaced"),    QStringLiteral("Heading Tofile"),
+        QStringLiteral("Heading Redirected"),  stopped,
+        QStringLiteral("commandhang.html"),    QStringLiteral("Heading ") + Words[1]};
+    const QStringList absent = {
+        QStringLiteral("FolvaneSiblingSecret"), QStringLiteral("root:"),
+        QStringLiteral("Heading Moving"),       QStringLiteral("Heading Replacing"),
+        QStringLiteral("Heading Endless"),      QStringLiteral("Never reached"),
+        QStringLiteral("Heading Hanging")};
+    const auto saved = readRtf(QDir(folder).filePath(QStringLiteral("hostile.rtf")));
+    QFile savedFile(QDir(folder).filePath(QStringLiteral("hostile.rtf")));
+    QVERIFY(savedFile.open(QIODevice::ReadOnly));
+    const QString savedRtf = QString::fromLatin1(savedFile.readAll());
+    for (const QString &text : {result(), saved->toPlainText()}) {
+        const QList<qsizetype> positions = positionsInOrder(text, order);
+        QVERIFY2(!positions.contains(-1), qPrintable(text));
+        for (const QString &marker : order)
+            QVERIFY2(text.count(marker) == order.count(marker), qPrintable(marker));
+        for (const QString &marker : absent)
+            QVERIFY2(!text.contains(marker), qPrintable(marker));
+    }
+    for (const QString &marker :
+         {QStringLiteral("FolvaneSiblingSecret"), QStringLiteral("root:")}) {
+        QVERIFY(!savedRtf.contains(marker));
+        QVERIFY2(clipboardAfterReader.contains(QLatin1String("Heading Reader")),
+                 qPrintable(clipboardAfterReader));
+        QVERIFY(!clipboardAfterReader.contains(marker));
+    }
+    // The reader page's own picture is in the result.
+    QVERIFY(savedRtf.contains(QLatin1String("\\pict")));
+    // Each server page was asked for once: a page that moves on is not loaded again.
+    QCOMPARE(server.requests("/redirect"), 1);
+    QCOMPARE(server.requests("/stalled"), 1);
+    // The save made while the endless page was stuck holds what came before it.
+    const auto partial = readRtf(m_out.filePath(QStringLiteral("partial.rtf")));
+    QVERIFY(partial->toPlainText().contains(QStringLiteral("Heading ") + Words[0]));
+    QDir(folder).removeRecursively();
 }
 
 QTEST_MAIN(TestEndToEnd)

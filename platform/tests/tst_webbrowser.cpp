@@ -1,5 +1,6 @@
 #include "dispatch.h"
 #include "failure.h"
+#include "hostileserver.h"
 #include "webbrowser.h"
 #include "webbrowser_address.h"
 
@@ -41,6 +42,15 @@ QString pageText(WebBrowser &browser)
     return text->value_or(QStringLiteral("<no answer>"));
 }
 
+QString hostilePage(const char *name)
+{
+    return QFINDTESTDATA(QStringLiteral("data/browser/hostile/") + QLatin1String(name));
+}
+
+// Limits short enough that each hostile page costs a few seconds; long enough that a busy
+// machine's renderer still answers a page that is well.
+const WebBrowser::Timeouts ShortTimeouts{3000, 3000, 4000};
+
 QVariant evaluate(WebBrowser &browser, const QString &script)
 {
     auto result = std::make_shared<std::optional<QVariant>>();
@@ -67,6 +77,14 @@ QByteArray clipboardData(const QString &type)
 {
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     return data ? data->data(type) : QByteArray();
+}
+
+// The renderings of the clipboard, together.
+QString clipboardRenderings()
+{
+    return QString::fromUtf8(clipboardData(QStringLiteral("text/rtf"))) +
+           QString::fromUtf8(clipboardData(QStringLiteral("text/html"))) +
+           QGuiApplication::clipboard()->text();
 }
 
 // Answers each request by its path: /empty with 204 No Content, /secret with 401 asking for a
@@ -144,11 +162,18 @@ private slots:
     void failingCallsAreRecorded_data();
     void failingCallsAreRecorded();
     void deletingTheControlEndsACopy();
+    void hostilePagesComplete_data();
+    void hostilePagesComplete();
+    void aPageThatHangsInACommandIsGivenUp_data();
+    void aPageThatHangsInACommandIsGivenUp();
+    void pageScriptsReadNoLocalFiles();
+    void aPageAfterAStuckOneIsShown();
 
 private:
     QTemporaryDir m_dir;
     quint16 m_closedPort = 0;
     TinyHttpServer m_server;
+    HostileServer m_hostile;
 };
 
 void TestWebBrowser::initTestCase()
@@ -537,6 +562,180 @@ void TestWebBrowser::deletingTheControlEndsACopy()
     browser->ExecWB(12, 2);
     QVERIFY(!watched);
     QVERIFY(clock.elapsed() < WebBrowser::CopyTimeoutMs / 2);
+}
+
+// Every hostile page completes once, with the page that the browser ends up showing (or the
+// page saying that it stopped responding), which a copy then takes; an ordinary page after it
+// loads as usual. Navigate is also how the preview shows an entry.
+void TestWebBrowser::hostilePagesComplete_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("absent");
+    QTest::addColumn<QString>("location");
+
+    const QString endless = hostilePage("endless.html");
+    QTest::newRow("endless script") << endless << "This page stopped responding"
+                                    << "Never reached" << endless;
+    // The server's port is known once the test object exists: "http:" stands for it here.
+    QTest::newRow("resource that never answers") << "http:/stalled"
+                                                 << "Heading Stalled" << QString() << "/stalled";
+    QTest::newRow("address that never answers")
+        << "http:/never"
+        << "This page did not answer in time" << QString() << "/never";
+    QTest::newRow("self refresh") << hostilePage("selfrefresh.html") << "Heading Selfsame"
+                                  << QString() << "selfrefresh.html";
+    QTest::newRow("meta refresh to another page")
+        << hostilePage("metarefresh.html") << "Heading Arrived"
+        << "Heading Moving"
+        << "metatarget.html";
+    QTest::newRow("location.replace") << hostilePage("replace.html") << "Heading Replaced"
+                                      << "Heading Replacing"
+                                      << "replacetarget.html";
+    QTest::newRow("http redirect") << "http:/redirect"
+                                   << "Heading Redirected" << QString() << "/redirected";
+    QTest::newRow("redirect to a local file") << hostilePage("tofile.html") << "Heading Tofile"
+                                              << "FolvaneSiblingSecret"
+                                              << "tofile.html";
+    QTest::newRow("refresh to a local file")
+        << hostilePage("refreshtofile.html") << "Heading Refreshtofile"
+        << "FolvaneSiblingSecret"
+        << "refreshtofile.html";
+}
+
+void TestWebBrowser::hostilePagesComplete()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, shown);
+    QFETCH(QString, absent);
+    QFETCH(QString, location);
+    if (address.startsWith(QLatin1String("http:/")))
+        address = m_hostile.url(address.mid(5).toLatin1().constData());
+
+    WebBrowser browser;
+    browser.setTimeouts(ShortTimeouts);
+    browser.resize(600, 400);
+    browser.show();
+    QSignalSpy download(&browser, &WebBrowser::DownloadComplete);
+    QSignalSpy complete(&browser, &WebBrowser::DocumentComplete);
+    browser.Navigate(address);
+    QVERIFY(complete.wait(LoadTimeoutMs * 2));
+    // What the pane holds at the moment of completion is what a run copies.
+    const QString text = evaluate(browser, QStringLiteral("document.body.innerText")).toString();
+    QVERIFY2(text.contains(shown), qPrintable(text));
+    if (!absent.isEmpty())
+        QVERIFY2(!text.contains(absent), qPrintable(text));
+    QVERIFY2(browser.LocationURL().endsWith(location), qPrintable(browser.LocationURL()));
+    QVERIFY(BrowserAddress::same(QUrl(browser.NavigatedURL()), BrowserAddress::resolve(address)));
+    QCOMPARE(download.count(), 1);
+
+    Dispatch::call(&browser, 502, {17, 2});
+    Dispatch::call(&browser, 502, {12, 2});
+    QVERIFY(!browser.takeFailure());
+    const QString copied = QGuiApplication::clipboard()->text();
+    QVERIFY2(copied.contains(shown), qPrintable(copied));
+    if (!absent.isEmpty())
+        QVERIFY2(!clipboardRenderings().contains(absent), qPrintable(copied));
+    // The picture that never came is copied as its alt text.
+    if (address.endsWith(QLatin1String("/stalled")))
+        QVERIFY(clipboardData(QStringLiteral("text/rtf")).contains("AltNeverLoaded"));
+    // Nothing more was reported for this navigation, the copy included.
+    QCOMPARE(complete.count(), 1);
+
+    QVERIFY(load(browser, dataPage("page.html")));
+    QVERIFY(pageText(browser).contains(QLatin1String("Heading of the page")));
+}
+
+void TestWebBrowser::aPageThatHangsInACommandIsGivenUp_data()
+{
+    QTest::addColumn<bool>("userCopy");
+    QTest::newRow("copy by the program") << false;
+    QTest::newRow("copy by the user") << true;
+}
+
+// The page's script stops its renderer once the page is selected: the copy gives the renderer
+// up, and copies the page saying that it stopped responding, which the pane then shows.
+void TestWebBrowser::aPageThatHangsInACommandIsGivenUp()
+{
+    QFETCH(bool, userCopy);
+    WebBrowser browser;
+    browser.setTimeouts(ShortTimeouts);
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(load(browser, hostilePage("commandhang.html")));
+    QGuiApplication::clipboard()->setText(QStringLiteral("stale clipboard"));
+    QSignalSpy complete(&browser, &WebBrowser::DocumentComplete);
+
+    Dispatch::call(&browser, 502, {17, 2});
+    if (userCopy)
+        browser.view()->page()->triggerAction(QWebEnginePage::Copy);
+    else
+        Dispatch::call(&browser, 502, {12, 2});
+    QVERIFY(!browser.takeFailure());
+    QVERIFY(!QApplication::activeModalWidget());
+    const QString copied = QGuiApplication::clipboard()->text();
+    QVERIFY2(copied.contains(QLatin1String("This page stopped responding")), qPrintable(copied));
+    QVERIFY2(copied.contains(QLatin1String("commandhang.html")), qPrintable(copied));
+    QVERIFY(pageText(browser).contains(QLatin1String("This page stopped responding")));
+    QVERIFY(complete.count() >= 1 || complete.wait(LoadTimeoutMs));
+
+    QVERIFY(load(browser, dataPage("page.html")));
+    QVERIFY(pageText(browser).contains(QLatin1String("Heading of the page")));
+}
+
+// The page tries to read a file beside it and one elsewhere, by XMLHttpRequest, fetch and a
+// frame: each attempt fails, and nothing of either file reaches the pane or the clipboard,
+// while the picture and the stylesheet beside the page still show and the copy keeps the
+// picture.
+void TestWebBrowser::pageScriptsReadNoLocalFiles()
+{
+    WebBrowser browser;
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(load(browser, hostilePage("reader.html")));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return evaluate(browser, QStringLiteral("document.getElementById('out').dataset.done"))
+                       .toInt() == 5;
+        },
+        LoadTimeoutMs));
+    const QString text = pageText(browser);
+    for (const char *attempt : {"xhr-sibling:failed", "xhr-absolute:failed", "fetch-sibling:failed",
+                                "fetch-absolute:failed", "frame:failed"})
+        QVERIFY2(text.contains(QLatin1String(attempt)), qPrintable(text));
+    QVERIFY(evaluate(browser, QStringLiteral("document.getElementById('picture').naturalWidth"))
+                .toInt() == 16);
+    QCOMPARE(
+        evaluate(browser, QStringLiteral("getComputedStyle(document.querySelector('h1')).color"))
+            .toString(),
+        QStringLiteral("rgb(0, 128, 0)"));
+
+    Dispatch::call(&browser, 502, {17, 2});
+    Dispatch::call(&browser, 502, {12, 2});
+    QVERIFY(!browser.takeFailure());
+    const QString copied = clipboardRenderings();
+    QVERIFY2(copied.contains(QLatin1String("Heading Reader")), qPrintable(copied));
+    QVERIFY(!copied.contains(QLatin1String("FolvaneSiblingSecret")));
+    QVERIFY(!copied.contains(QLatin1String("root:")));
+    QVERIFY(clipboardData(QStringLiteral("text/rtf")).contains("\\pict"));
+}
+
+// The user moves on from a page whose script never yields before the watchdog gives it up: the
+// next page is shown, not taken for the one that stopped responding.
+void TestWebBrowser::aPageAfterAStuckOneIsShown()
+{
+    WebBrowser browser;
+    browser.setTimeouts(ShortTimeouts);
+    browser.resize(600, 400);
+    browser.show();
+    // The page's title comes right before its script.
+    browser.Navigate(hostilePage("endless.html"));
+    QVERIFY(QTest::qWaitFor([&] { return browser.view()->page()->title() == "Endless"; },
+                            LoadTimeoutMs));
+    QVERIFY(load(browser, dataPage("page.html")));
+    const QString text = evaluate(browser, QStringLiteral("document.body.innerText")).toString();
+    QVERIFY2(text.contains(QLatin1String("Heading of the page")), qPrintable(text));
+    QVERIFY(browser.LocationURL().endsWith(QLatin1String("page.html")));
 }
 
 QTEST_MAIN(TestWebBrowser)
