@@ -77,9 +77,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     for (const char *family : Layout::FontSubstitutes)
         substitutes << QLatin1String(family);
     QFont::insertSubstitutions(QLatin1String(Layout::CaptionFontFamily), substitutes);
-    QFont windowFont(QLatin1String(Layout::WindowFontFamily));
-    windowFont.setPointSizeF(Layout::WindowFontPoints);
-    setFont(windowFont);
+    setFont(Layout::windowFont());
 
     setWindowTitle(QStringLiteral("Folvane"));
     paintBackground(*this, QPalette::Window, Layout::FormBackground);

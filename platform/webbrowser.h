@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class BrowserPage;
+struct CapturedSelection;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -40,6 +41,10 @@ public:
     Q_INVOKABLE void ExecWB(int cmdId, int option);
     // The address of the page now shown; empty while blank.
     QString LocationURL() const;
+
+    // What the copy (ExecWB 12) captures of the selection, handed to the caller instead of the
+    // clipboard: true with it in selection; false with a failure recorded, as the copy's.
+    bool captureSelection(CapturedSelection &selection);
 
     // The engine's view, for the window's focus chain and for tests.
     QWebEngineView *view() const { return m_view; }
