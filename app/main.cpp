@@ -20,7 +20,6 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(FOLVANE_VERSION));
     // Desktops match the window to its menu entry, and so to its name and icon, by this.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.folvane.Folvane"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.folvane.Folvane.svg")));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     QCommandLineParser parser;
@@ -46,6 +45,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The icon's resource lives in the window's static library.
+    Q_INIT_RESOURCE(icons);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.folvane.Folvane.svg")));
     Form1 form;
     form.show();
     const QStringList entries = parser.positionalArguments();

@@ -80,9 +80,8 @@ ConvertOptions ConvertOptions::parse(const QStringList &arguments, std::FILE *in
         bool ok = false;
         options.jobs = parser.value(jobs).toInt(&ok);
         if (!ok || options.jobs < 1)
-            return usageError(
-                QStringLiteral("-j needs a whole number of at least 1, not \"%1\".")
-                    .arg(parser.value(jobs)));
+            return usageError(QStringLiteral("-j needs a whole number of at least 1, not \"%1\".")
+                                  .arg(parser.value(jobs)));
     }
     bool stdinRead = false;
     for (const QString &entry : parser.positionalArguments()) {

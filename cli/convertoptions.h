@@ -14,8 +14,8 @@ struct ConvertOptions {
     QString output;      // empty: standard output
     int jobs = 1;
     bool quiet = false;
-    QString error;     // for UsageError
-    QString helpText;  // for Help and UsageError
+    QString error;    // for UsageError
+    QString helpText; // for Help and UsageError
 
     // Reads arguments (the program's name first). Lines for "-" come from input.
     static ConvertOptions parse(const QStringList &arguments, std::FILE *input);

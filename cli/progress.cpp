@@ -44,8 +44,7 @@ void ConvertProgress::clearBar()
     m_barShown = false;
 }
 
-void ConvertProgress::pageEnded(int index, int count, const QString &entry,
-                                const QString &failure)
+void ConvertProgress::pageEnded(int index, int count, const QString &entry, const QString &failure)
 {
     const int page = index + 1;
     if (!failure.isEmpty()) {

@@ -117,8 +117,8 @@ std::unique_ptr<WebBrowser> HeadlessConversion::makeBrowser(Slot &slot)
             });
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
             [&slot, raw](QWebEnginePage::RenderProcessTerminationStatus status, int) {
-                if (slot.browser.get() == raw && status != QWebEnginePage::NormalTerminationStatus &&
-                    slot.loadFailure.isEmpty())
+                if (slot.browser.get() == raw &&
+                    status != QWebEnginePage::NormalTerminationStatus && slot.loadFailure.isEmpty())
                     slot.loadFailure = QStringLiteral("the page's renderer ended");
             });
     return browser;
