@@ -61,6 +61,18 @@ inline constexpr std::array<Control, 10> Controls{{
     {"CommonDialog1", Kind::CommonDialog, "", 120, 4920, 0, 0, {}, false},
 }};
 
+// The labels that name the controls beside them, for assistive technology: a screen reader
+// says the label's text, without its closing punctuation, when the control takes the focus.
+struct LabelFor {
+    const char *control;
+    const char *label;
+};
+inline constexpr std::array<LabelFor, 3> Labels{{
+    {"List1", "Label4"},
+    {"WebBrowser1", "Label1"},
+    {"RichTextBox1", "Label3"},
+}};
+
 inline constexpr int pixels(int twips)
 {
     return twips / TwipsPerPixel;
