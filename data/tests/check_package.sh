@@ -40,10 +40,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Version)" == "$version" ]] || { echo "Version: $(field Version)"; status=1; }
 [[ -n "$(field Maintainer)" && -n "$(field Section)" ]] || { echo "no Maintainer or Section"; status=1; }
 depends=$(field Depends)
-# Computed from the binaries: the engine's and the widgets' libraries, and the C++ runtime.
+# Computed from the binaries: the engine's libraries (and through their symbols files the
+# engine's renderer process), the widgets' and the C++ runtime.
 for library in libqt6webenginecore6 libqt6webenginewidgets6 libqt6widgets6 libstdc++6 \
     libqt6webenginecore6-bin; do
-    if ! grep -qE "(^|, )$library( |,|$)" <<<"$depends"; then
+    if ! tr ',' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qxF "$library"; then
         echo "Depends lacks $library: $depends"
         status=1
     fi
