@@ -1,6 +1,7 @@
 #include "enginesetup.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <unistd.h>
 
@@ -32,8 +33,8 @@ void prepareHeadless()
     allowRunningAsRoot();
     // The engine describes its graphics set-up on every start; a script's standard error is
     // for its progress and failures.
-    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
-        qputenv("QT_LOGGING_RULES", "qt.webenginecontext.debug=false");
+    // Rules the user sets in QT_LOGGING_RULES are applied after these, and so win.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext=false"));
 }
 
 void setApplicationAttributes()
