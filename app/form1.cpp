@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
+#include <QWebEngineView>
 
 namespace {
 
@@ -77,14 +78,13 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     for (const char *family : Layout::FontSubstitutes)
         substitutes << QLatin1String(family);
     QFont::insertSubstitutions(QLatin1String(Layout::CaptionFontFamily), substitutes);
-    QFont windowFont(QLatin1String(Layout::WindowFontFamily));
-    windowFont.setPointSizeF(Layout::WindowFontPoints);
-    setFont(windowFont);
+    setFont(Layout::windowFont());
 
     setWindowTitle(QStringLiteral("Folvane"));
     paintBackground(*this, QPalette::Window, Layout::FormBackground);
     resize(Layout::pixels(Layout::ClientWidth), Layout::pixels(Layout::ClientHeight));
     createControls();
+    nameControls();
     routeEvents();
 }
 
@@ -98,6 +98,21 @@ void Form1::createControls()
         if (previous)
             setTabOrder(previous, widget);
         previous = widget;
+    }
+}
+
+void Form1::nameControls()
+{
+    for (const Layout::LabelFor &pair : Layout::Labels) {
+        auto *widget = findChild<QWidget *>(QLatin1String(pair.control));
+        const auto *label = findChild<QLabel *>(QLatin1String(pair.label));
+        QString name = label->text();
+        while (!name.isEmpty() && (name.back() == u':' || name.back() == u'='))
+            name.chop(1);
+        widget->setAccessibleName(name);
+        // The browser's document sits in the engine's view, which takes the focus in its place.
+        if (auto *browser = qobject_cast<WebBrowser *>(widget))
+            browser->view()->setAccessibleName(name);
     }
 }
 

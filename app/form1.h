@@ -20,6 +20,7 @@ protected:
 
 private:
     void createControls();
+    void nameControls();
     void routeEvents();
 
     LoadPendingFlag m_loadPending;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QRect>
 #include <QString>
 
 #include <array>
+#include <string_view>
 
 // The window's design: every control's place and looks, in twips (1/1440 inch) relative to the
 // client area, as laid out at design time. 15 twips make one logical pixel.
@@ -59,6 +61,18 @@ inline constexpr std::array<Control, 10> Controls{{
     {"CommonDialog1", Kind::CommonDialog, "", 120, 4920, 0, 0, {}, false},
 }};
 
+// The labels that name the controls beside them, for assistive technology: a screen reader
+// says the label's text, without its closing punctuation, when the control takes the focus.
+struct LabelFor {
+    const char *control;
+    const char *label;
+};
+inline constexpr std::array<LabelFor, 3> Labels{{
+    {"List1", "Label4"},
+    {"WebBrowser1", "Label1"},
+    {"RichTextBox1", "Label3"},
+}};
+
 inline constexpr int pixels(int twips)
 {
     return twips / TwipsPerPixel;
@@ -68,6 +82,24 @@ inline constexpr QRect geometry(const Control &control)
 {
     return {pixels(control.left), pixels(control.top), pixels(control.width),
             pixels(control.height)};
+}
+
+// The control named name; the first one when no control has that name.
+inline constexpr const Control &control(std::string_view name)
+{
+    for (const Control &control : Controls) {
+        if (name == control.name)
+            return control;
+    }
+    return Controls.front();
+}
+
+// The window's own font, which its controls inherit.
+inline QFont windowFont()
+{
+    QFont font{QLatin1String(WindowFontFamily)};
+    font.setPointSizeF(WindowFontPoints);
+    return font;
 }
 
 } // namespace Layout

@@ -9,20 +9,29 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTextEdit>
 #include <QUrl>
 
 namespace PageListHandlers {
-namespace {
 
-// A dropped item as the file manager shows it: a local file or folder as its full path, any
-// other address as its text.
 QString entryText(const QUrl &url)
 {
     if (url.isLocalFile())
         return QDir::toNativeSeparators(url.toLocalFile());
     return url.toString();
 }
+
+QUrl argumentUrl(const QString &argument)
+{
+    // A scheme is at least two characters, so that nothing that looks like a drive is taken.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    if (scheme.match(argument).hasMatch())
+        return QUrl(argument);
+    return QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(argument)));
+}
+
+namespace {
 
 // The value of the control that has the focus on the window: what its default property holds.
 QString activeControlValue(QWidget &form)
@@ -90,6 +99,17 @@ void drop(QWidget &form, const QMimeData &data)
                              .arg(urls.size()),
                          MessageBox::OkOnly | MessageBox::Exclamation);
     }
+}
+
+void open(QWidget &form, const QStringList &arguments)
+{
+    // The file manager's "Open With" hands over what a drop of the same items would carry.
+    QList<QUrl> urls;
+    for (const QString &argument : arguments)
+        urls << argumentUrl(argument);
+    QMimeData data;
+    data.setUrls(urls);
+    drop(form, data);
 }
 
 void keyDown(QWidget &form, qint16 &keyCode)

@@ -14,6 +14,8 @@ void show(const Failure &failure, QWidget *parent)
         QStringLiteral("Run-time error '%1':\n\n%2").arg(failure.number).arg(failure.description),
         QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ErrorReport"));
+    // Read out when the box appears, as its description.
+    box.setAccessibleDescription(box.text());
     box.exec();
 }
 

@@ -12,6 +12,8 @@ int show(QWidget *parent, const QString &prompt, int style)
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setWindowTitle(QApplication::applicationName());
     box.setText(prompt);
+    // Read out when the box appears, as its description.
+    box.setAccessibleDescription(prompt);
     box.setIcon((style & Exclamation) == Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     if ((style & 7) == YesNo) {
         QPushButton *yes = box.addButton(QMessageBox::Yes);

@@ -577,9 +577,21 @@ bool WebBrowser::selectAll(bool mayGiveUp)
 
 bool WebBrowser::copySelection(bool mayGiveUp)
 {
+    CapturedSelection captured;
+    if (!captureSelection(captured))
+        return false;
+    Clipboard::setRichText(captured.rtf, captured.html, captured.text);
+    return true;
+}
+
+bool WebBrowser::captureSelection(CapturedSelection &selection)
+{
     // Nothing was ever loaded: the selection is empty, and so is each rendering of it.
     if (m_page->url().isEmpty()) {
-        Clipboard::setRichText(RtfWriter::write(QTextDocument()), QString(), QString());
+        selection = CapturedSelection();
+        selection.ok = true;
+        selection.document = std::make_shared<QTextDocument>();
+        selection.rtf = RtfWriter::write(*selection.document);
         return true;
     }
     QPointer<WebBrowser> self(this);
@@ -612,7 +624,7 @@ bool WebBrowser::copySelection(bool mayGiveUp)
              QStringLiteral("The selection could not be copied: %1").arg(captured->error));
         return false;
     }
-    Clipboard::setRichText(captured->rtf, captured->html, captured->text);
+    selection = std::move(*captured);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class BrowserPage;
+struct CapturedSelection;
 class LocalFileGuard;
 class QTimer;
 class QWebEngineLoadingInfo;
@@ -49,6 +50,10 @@ public:
     // The address given to the Navigate call that led to the page now shown, as Navigate read
     // it: a page's own redirects and refreshes do not change it. Empty before the first call.
     QString NavigatedURL() const;
+
+    // What the copy (ExecWB 12) captures of the selection, handed to the caller instead of the
+    // clipboard: true with it in selection; false with a failure recorded, as the copy's.
+    bool captureSelection(CapturedSelection &selection);
 
     // The engine's view, for the window's focus chain and for tests.
     QWebEngineView *view() const { return m_view; }

@@ -1,0 +1,117 @@
+// The window's command line: entries named there are listed as a drop of the same items lists
+// them, and the program's own options.
+#include "form1.h"
+#include "listbox.h"
+#include "pagelist.h"
+#include "pagelisthandlers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_CommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void entries_data();
+    void entries();
+    void program_data();
+    void program();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_CommandLine::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    for (const char *name : {"a.html", "b.htm", "notes.txt"}) {
+        QFile file(m_dir.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<p>page</p>");
+    }
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder")));
+    QDir::setCurrent(m_dir.path());
+}
+
+void tst_CommandLine::entries_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("listed"); // relative to the folder, or as they are
+    QTest::addColumn<int>("alreadyListed");
+
+    QTest::newRow("order kept") << QStringList{"b.htm", "a.html"} << QStringList{"b.htm", "a.html"}
+                                << 0;
+    QTest::newRow("folder and other files as a drop")
+        << QStringList{"folder", "notes.txt"} << QStringList{"folder", "notes.txt"} << 0;
+    QTest::newRow("missing file listed all the same")
+        << QStringList{"gone.html", "a.html"} << QStringList{"gone.html", "a.html"} << 0;
+    QTest::newRow("paths cleaned")
+        << QStringList{"./folder/../a.html", "folder/"} << QStringList{"a.html", "folder"} << 0;
+    QTest::newRow("addresses as they are")
+        << QStringList{"https://example.org/x.html", "file:///tmp/y.html"}
+        << QStringList{"=https://example.org/x.html", "=/tmp/y.html"} << 0;
+    QTest::newRow("after what is listed") << QStringList{"a.html"} << QStringList{"a.html"} << 2;
+}
+
+void tst_CommandLine::entries()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, listed);
+    QFETCH(int, alreadyListed);
+
+    Form1 form;
+    form.show();
+    PageList list(*form.findChild<ListBox *>(QStringLiteral("List1")));
+    for (int i = 0; i < alreadyListed; ++i)
+        list.AddItem(QStringLiteral("earlier %1").arg(i));
+    PageListHandlers::open(form, arguments);
+
+    QCOMPARE(int(list.ListCount()), alreadyListed + listed.size());
+    for (int i = 0; i < listed.size(); ++i) {
+        const QString expected = listed[i].startsWith(u'=')
+                                     ? listed[i].mid(1)
+                                     : QDir::cleanPath(m_dir.filePath(listed[i]));
+        QCOMPARE(list.List(qint16(alreadyListed + i)), expected);
+    }
+}
+
+void tst_CommandLine::program_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("stdoutHas");
+    QTest::addColumn<QByteArray>("stderrHas");
+
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << QByteArray("[FILE|URL...]")
+                            << QByteArray();
+    QTest::newRow("--version") << QStringList{"--version"} << 0
+                               << QByteArray("folvane " FOLVANE_VERSION) << QByteArray();
+    QTest::newRow("unknown option") << QStringList{"--frobnicate", "a.html"} << 2 << QByteArray()
+                                    << QByteArray("Unknown option 'frobnicate'");
+}
+
+void tst_CommandLine::program()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, stdoutHas);
+    QFETCH(QByteArray, stderrHas);
+
+    QProcess process;
+    process.start(QStringLiteral(FOLVANE_PROGRAM), arguments);
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    QVERIFY(process.readAllStandardOutput().contains(stdoutHas));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(err.contains(stderrHas), err.constData());
+    if (status == 2)
+        QVERIFY(err.contains("Usage:"));
+}
+
+QTEST_MAIN(tst_CommandLine)
+#include "tst_commandline.moc"

@@ -1,0 +1,100 @@
+#include "convertoptions.h"
+
+#include <QCommandLineParser>
+#include <QIODevice>
+#include <QTextStream>
+#include <QThread>
+
+namespace {
+
+// The entries named on standard input: one a line; blank lines are passed over.
+QStringList readEntries(std::FILE *input)
+{
+    QStringList entries;
+    QTextStream stream(input, QIODevice::ReadOnly);
+    stream.setEncoding(QStringConverter::Utf8);
+    QString line;
+    while (stream.readLineInto(&line)) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (!line.trimmed().isEmpty())
+            entries << line;
+    }
+    return entries;
+}
+
+} // namespace
+
+ConvertOptions ConvertOptions::parse(const QStringList &arguments, std::FILE *input)
+{
+    ConvertOptions options;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Converts HTML files and pages into one RTF document, as the Folvane "
+                       "window's Concatenate and Save do: each page is rendered, selected whole "
+                       "and copied as rich text, and the pages are appended in the order "
+                       "given.\n\nWith \"-\" as an entry, the entries are read from standard "
+                       "input, one a line. The exit status is 0 when every page was converted, "
+                       "1 when some failed (the others are still written) and 2 for a bad "
+                       "command line."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Write the RTF to <file> (standard output "
+                                                   "when not given)."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption jobs(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Render up to <n> pages at once (default: the number of cores)."),
+        QStringLiteral("n"));
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+                                   QStringLiteral("Print no progress."));
+    parser.addOptions({output, jobs, quiet});
+    parser.addPositionalArgument(QStringLiteral("entries"),
+                                 QStringLiteral("HTML files or addresses; - for standard input."),
+                                 QStringLiteral("FILE|URL|-..."));
+    options.helpText = parser.helpText();
+
+    const auto usageError = [&options](const QString &error) {
+        options.action = Action::UsageError;
+        options.error = error;
+        return options;
+    };
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        options.action = Action::Help;
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.action = Action::Version;
+        return options;
+    }
+
+    options.quiet = parser.isSet(quiet);
+    options.output = parser.value(output);
+    if (parser.isSet(output) && options.output.isEmpty())
+        return usageError(QStringLiteral("The output file name is empty."));
+    options.jobs = std::max(1, QThread::idealThreadCount());
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        options.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.jobs < 1)
+            return usageError(QStringLiteral("-j needs a whole number of at least 1, not \"%1\".")
+                                  .arg(parser.value(jobs)));
+    }
+    bool stdinRead = false;
+    for (const QString &entry : parser.positionalArguments()) {
+        if (entry != QLatin1String("-")) {
+            options.entries << entry;
+            continue;
+        }
+        if (stdinRead)
+            return usageError(QStringLiteral("Standard input (-) can be named only once."));
+        stdinRead = true;
+        options.entries << readEntries(input);
+    }
+    if (parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("No pages to convert."));
+    return options;
+}

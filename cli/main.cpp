@@ -1,0 +1,99 @@
+// folvane-convert: the window's Concatenate and Save for scripts, without a window.
+#include "convertoptions.h"
+#include "enginesetup.h"
+#include "headlessconversion.h"
+#include "layout.h"
+#include "pagelisthandlers.h"
+#include "progress.h"
+#include "rtfwriter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int StatusFailedPages = 1;
+constexpr int StatusUsage = 2;
+constexpr int StatusNotWritten = 3;
+
+bool writeOutput(const QString &fileName, const QByteArray &rtf, QString &error)
+{
+    if (fileName.isEmpty()) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly) || out.write(rtf) != rtf.size() ||
+            !out.flush()) {
+            error = out.errorString();
+            return false;
+        }
+        return true;
+    }
+    // As the window saves: a temporary file beside the target, renamed over it once complete,
+    // so that a failure leaves an existing file as it was.
+    QSaveFile file(fileName);
+    if (file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size() && file.commit())
+        return true;
+    error = file.errorString();
+    file.cancelWriting();
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    EngineSetup::prepareHeadless();
+    EngineSetup::setApplicationAttributes();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("folvane-convert"));
+    QApplication::setApplicationVersion(QStringLiteral(FOLVANE_VERSION));
+
+    const ConvertOptions options = ConvertOptions::parse(QApplication::arguments(), stdin);
+    switch (options.action) {
+    case ConvertOptions::Action::Help:
+        std::fputs(qPrintable(options.helpText), stdout);
+        return 0;
+    case ConvertOptions::Action::Version:
+        std::printf("folvane-convert %s\n", FOLVANE_VERSION);
+        return 0;
+    case ConvertOptions::Action::UsageError:
+        std::fprintf(stderr, "folvane-convert: %s\n\n%s", qUtf8Printable(options.error),
+                     qUtf8Printable(options.helpText));
+        return StatusUsage;
+    case ConvertOptions::Action::Convert:
+        break;
+    }
+
+    // Entries are read as the window reads its command line: files relative to the working
+    // folder, addresses as they are.
+    QStringList entries;
+    for (const QString &argument : options.entries)
+        entries << PageListHandlers::entryText(PageListHandlers::argumentUrl(argument));
+
+    HeadlessConversion::Settings settings;
+    settings.jobs = options.jobs;
+    settings.viewSize = Layout::geometry(Layout::control("WebBrowser1")).size();
+    settings.documentFont = Layout::windowFont();
+    HeadlessConversion conversion(entries, settings);
+    {
+        ConvertProgress progress(stderr, options.quiet, ConvertProgress::isTerminal(stderr));
+        conversion.run([&](int index, int count, const QString &, const QString &failure) {
+            // The name as the user gave it.
+            progress.pageEnded(index, count, options.entries[index], failure);
+        });
+    }
+
+    QString error;
+    if (!writeOutput(options.output, RtfWriter::write(conversion.document()), error)) {
+        std::fprintf(stderr, "folvane-convert: cannot write %s: %s\n",
+                     options.output.isEmpty()
+                         ? "to standard output"
+                         : qUtf8Printable(QDir::toNativeSeparators(options.output)),
+                     qUtf8Printable(error));
+        return StatusNotWritten;
+    }
+    return conversion.failures().isEmpty() ? 0 : StatusFailedPages;
+}

@@ -1,0 +1,424 @@
+// folvane-convert as scripts run it: its options, statuses, standard input and output, and its
+// document against the one the window's run saves from the same pages.
+#include "convertoptions.h"
+#include "form1.h"
+#include "headingorder.h"
+#include "pagelisthandlers.h"
+#include "richtextbox.h"
+#include "rtfreader.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextList>
+#include <QTextTable>
+#include <QThread>
+
+namespace {
+
+const QStringList Words = {QStringLiteral("Alder"), QStringLiteral("Birch"),
+                           QStringLiteral("Cedar"), QStringLiteral("Damson"),
+                           QStringLiteral("Elm")};
+
+struct Result {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+std::unique_ptr<QTextDocument> readRtf(const QByteArray &rtf)
+{
+    auto document = std::make_unique<QTextDocument>();
+    QTextCursor cursor(document.get());
+    RtfReader::insert(cursor, QByteArrayView(rtf));
+    return document;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Everything a reader of the document sees, one line a fragment: its text and formats, where it
+// is (list, table cell), its link, and for an image its size and the hash of its pixels.
+QStringList describe(const QTextDocument &document)
+{
+    QStringList lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QString where = QStringLiteral("block align=%1 indent=%2 top=%3")
+                            .arg(int(block.blockFormat().alignment()))
+                            .arg(block.blockFormat().indent())
+                            .arg(block.blockFormat().topMargin());
+        if (const QTextList *list = block.textList())
+            where += QStringLiteral(" list style=%1 level=%2 item=%3")
+                         .arg(int(list->format().style()))
+                         .arg(list->format().indent())
+                         .arg(list->itemNumber(block));
+        QTextCursor at(block);
+        if (const QTextTable *table = at.currentTable()) {
+            const QTextTableCell cell = table->cellAt(at);
+            where += QStringLiteral(" table %1x%2 cell %3,%4 span %5x%6")
+                         .arg(table->rows())
+                         .arg(table->columns())
+                         .arg(cell.row())
+                         .arg(cell.column())
+                         .arg(cell.rowSpan())
+                         .arg(cell.columnSpan());
+        }
+        lines << where;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            QString line =
+                QStringLiteral("  \"%1\" font=%2 %3pt w=%4 i=%5 u=%6 s=%7 fg=%8 bg=%9")
+                    .arg(fragment.text(), format.fontFamilies().toStringList().join(u','))
+                    .arg(format.fontPointSize())
+                    .arg(format.fontWeight())
+                    .arg(format.fontItalic())
+                    .arg(format.fontUnderline())
+                    .arg(format.fontStrikeOut())
+                    .arg(format.foreground().color().name(QColor::HexArgb),
+                         format.background().color().name(QColor::HexArgb));
+            if (format.isAnchor())
+                line += QStringLiteral(" href=") + format.anchorHref();
+            if (format.isImageFormat()) {
+                const QTextImageFormat image = format.toImageFormat();
+                const QImage pixels =
+                    document.resource(QTextDocument::ImageResource, QUrl(image.name()))
+                        .value<QImage>();
+                line += QStringLiteral(" image %1x%2 pixels %3x%4 %5")
+                            .arg(image.width())
+                            .arg(image.height())
+                            .arg(pixels.width())
+                            .arg(pixels.height())
+                            .arg(QString::fromLatin1(
+                                QCryptographicHash::hash(
+                                    QByteArrayView(pixels.constBits(), pixels.sizeInBytes()),
+                                    QCryptographicHash::Sha1)
+                                    .toHex()));
+            }
+            lines << line;
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+class tst_Convert : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void sameAsWindow();
+    void commandLine_data();
+    void commandLine();
+    void parallelSameAsSerial();
+    void options_data();
+    void options();
+
+private:
+    // A page named after word: a heading, formatted words, a link, a list, a table and an image.
+    QString page(const QString &word);
+    Result convert(const QStringList &arguments, const QByteArray &input = {},
+                   const QStringList &unset = {});
+
+    QTemporaryDir m_dir;
+};
+
+void tst_Convert::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QImage picture(24, 12, QImage::Format_RGB32);
+    picture.fill(QColor(0x33, 0x99, 0x66));
+    for (int x = 0; x < 12; ++x)
+        picture.setPixelColor(x, x % 12, QColor(Qt::white));
+    QVERIFY(picture.save(m_dir.filePath(QStringLiteral("picture.png"))));
+}
+
+QString tst_Convert::page(const QString &word)
+{
+    const QString path = m_dir.filePath(word + QStringLiteral(".html"));
+    if (QFile::exists(path))
+        return path;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(QStringLiteral(
+                   "<!DOCTYPE html><html><head><title>%1</title><style>"
+                   ".note{color:#a03030;background:#fff0c0;font-family:monospace}</style></head>"
+                   "<body><h1>Heading %1</h1>"
+                   "<p>Plain text of %1 with <b>strong%1</b>, <i>slanted%1</i>, <u>under%1</u>"
+                   " and <span class=note>note%1</span>.</p>"
+                   "<p style=\"text-align:center\"><a href=\"https://example.org/%1\">link%1</a>"
+                   " <img src=\"picture.png\" width=48 height=24 alt=\"\"></p>"
+                   "<ul><li>first%1<ul><li>inner%1</li></ul></li><li>second%1</li></ul>"
+                   "<ol><li>one%1</li><li>two%1</li></ol>"
+                   "<table border=1><tr><th>head%1</th><th>more%1</th></tr>"
+                   "<tr><td colspan=2>wide%1</td></tr></table>"
+                   "</body></html>")
+                   .arg(word)
+                   .toUtf8());
+    return path;
+}
+
+Result tst_Convert::convert(const QStringList &arguments, const QByteArray &input,
+                            const QStringList &unset)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : unset)
+        environment.remove(name);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(m_dir.path());
+    process.start(QStringLiteral(FOLVANE_CONVERT), arguments);
+    if (!process.waitForStarted())
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(240000))
+        process.kill();
+    Result result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+void tst_Convert::sameAsWindow()
+{
+    QStringList pages;
+    for (const QString &word : Words.mid(0, 3))
+        pages << page(word);
+
+    // The window: the pages given as on its command line, Concatenate, and the pane's save.
+    const QString saved = m_dir.filePath(QStringLiteral("window.rtf"));
+    {
+        Form1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        PageListHandlers::open(form, pages);
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")),
+                          Qt::LeftButton);
+        auto *pane = form.findChild<RichTextBox *>(QStringLiteral("RichTextBox1"));
+        pane->SaveFile(saved);
+        QVERIFY(!pane->takeFailure());
+    }
+
+    const QString written = m_dir.filePath(QStringLiteral("converted.rtf"));
+    const Result result =
+        convert({QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("2"),
+                 QStringLiteral("-o"), written, QStringLiteral("Alder.html"), pages[1], pages[2]});
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.isEmpty() || !result.err.contains("page"), result.err.constData());
+
+    const auto window = readRtf(readFile(saved));
+    const auto converted = readRtf(readFile(written));
+    QCOMPARE(headingOrder(window->toPlainText(), Words), Words.mid(0, 3));
+    const QStringList expected = describe(*window);
+    // The pages brought what the comparison is about.
+    const QString all = expected.join(u'\n');
+    for (const QString &needle : {QStringLiteral(" list style="), QStringLiteral(" table 2x2"),
+                                  QStringLiteral("href=https://example.org/Birch"),
+                                  QStringLiteral(" image 48x24"), QStringLiteral("w=700")})
+        QVERIFY2(all.contains(needle), qPrintable(needle));
+    const QStringList actual = describe(*converted);
+    for (qsizetype i = 0; i < std::min(expected.size(), actual.size()); ++i)
+        QCOMPARE(actual[i], expected[i]);
+    QCOMPARE(actual.size(), expected.size());
+    // Down to the document's defaults (its font, for one), which no fragment shows.
+    QVERIFY(readFile(written) == readFile(saved));
+}
+
+void tst_Convert::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("unset");
+    QTest::addColumn<int>("status");
+    // The pages in the RTF, in order, from standard output or from the file named by -o.
+    QTest::addColumn<QStringList>("pages");
+    QTest::addColumn<QString>("outputFile");
+    QTest::addColumn<QByteArray>("stdoutHas");
+    QTest::addColumn<QByteArray>("stderrHas");
+
+    const QStringList none;
+    QTest::newRow("stdout") << QStringList{"Birch.html", "Alder.html"} << QByteArray() << none << 0
+                            << QStringList{"Birch", "Alder"} << QString() << QByteArray()
+                            << QByteArray("page 2 of 2: Alder.html");
+    QTest::newRow("-o") << QStringList{"-o", "out.rtf", "Cedar.html"} << QByteArray() << none << 0
+                        << QStringList{"Cedar"} << QString("out.rtf") << QByteArray()
+                        << QByteArray("page 1 of 1: Cedar.html");
+    QTest::newRow("- reads stdin")
+        << QStringList{"-q", "Alder.html", "-"} << QByteArray("Cedar.html\r\n\nBirch.html\n")
+        << none << 0 << QStringList{"Alder", "Cedar", "Birch"} << QString() << QByteArray()
+        << QByteArray();
+    QTest::newRow("--") << QStringList{"-q", "--", "Birch.html"} << QByteArray() << none << 0
+                        << QStringList{"Birch"} << QString() << QByteArray() << QByteArray();
+    QTest::newRow("missing page") << QStringList{"-o", "some.rtf", "Alder.html", "gone.html",
+                                                 "Birch.html"}
+                                  << QByteArray() << none << 1 << QStringList{"Alder", "Birch"}
+                                  << QString("some.rtf") << QByteArray()
+                                  << QByteArray("page 2 of 3 failed: gone.html: no such file");
+    QTest::newRow("-q keeps failures")
+        << QStringList{"-q", "gone.html", "Alder.html"} << QByteArray() << none << 1
+        << QStringList{"Alder"} << QString() << QByteArray()
+        << QByteArray("page 1 of 2 failed: gone.html");
+    QTest::newRow("no display") << QStringList{"-q", "Damson.html"} << QByteArray()
+                                << QStringList{"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"} << 0
+                                << QStringList{"Damson"} << QString() << QByteArray()
+                                << QByteArray();
+    QTest::newRow("unwritable -o")
+        << QStringList{"-q", "-o", "no-folder/x.rtf", "Alder.html"} << QByteArray() << none << 3
+        << QStringList() << QString() << QByteArray() << QByteArray("cannot write");
+    QTest::newRow("--help") << QStringList{"--help"} << QByteArray() << none << 0 << QStringList()
+                            << QString() << QByteArray("-j, --jobs <n>") << QByteArray();
+    QTest::newRow("--version") << QStringList{"--version"} << QByteArray() << none << 0
+                               << QStringList() << QString()
+                               << QByteArray("folvane-convert " FOLVANE_VERSION) << QByteArray();
+    QTest::newRow("unknown option")
+        << QStringList{"--frobnicate", "Alder.html"} << QByteArray() << none << 2 << QStringList()
+        << QString() << QByteArray() << QByteArray("Unknown option 'frobnicate'");
+    QTest::newRow("no entries") << QStringList{"-q"} << QByteArray() << none << 2 << QStringList()
+                                << QString() << QByteArray() << QByteArray("Usage:");
+    QTest::newRow("bad -j") << QStringList{"-j", "0", "Alder.html"} << QByteArray() << none << 2
+                            << QStringList() << QString() << QByteArray()
+                            << QByteArray("-j needs a whole number");
+    QTest::newRow("-o without file")
+        << QStringList{"Alder.html", "-o"} << QByteArray() << none << 2 << QStringList()
+        << QString() << QByteArray() << QByteArray("Missing value after '-o'");
+}
+
+void tst_Convert::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, unset);
+    QFETCH(int, status);
+    QFETCH(QStringList, pages);
+    QFETCH(QString, outputFile);
+    QFETCH(QByteArray, stdoutHas);
+    QFETCH(QByteArray, stderrHas);
+
+    for (const QString &word : Words)
+        page(word);
+    if (!outputFile.isEmpty())
+        QFile::remove(m_dir.filePath(outputFile));
+    const Result result = convert(arguments, input, unset);
+    QVERIFY2(
+        result.status == status,
+        qPrintable(
+            QStringLiteral("status %1: %2").arg(result.status).arg(QString::fromUtf8(result.err))));
+    QVERIFY2(result.out.contains(stdoutHas), result.out.left(400).constData());
+    QVERIFY2(result.err.contains(stderrHas), result.err.constData());
+    if (status == 2)
+        QVERIFY(result.err.contains("Usage:"));
+    if (!pages.isEmpty()) {
+        const QByteArray rtf =
+            outputFile.isEmpty() ? result.out : readFile(m_dir.filePath(outputFile));
+        if (!outputFile.isEmpty())
+            QVERIFY(result.out.isEmpty());
+        QVERIFY(rtf.startsWith("{\\rtf1"));
+        QCOMPARE(headingOrder(readRtf(rtf)->toPlainText(), Words), pages);
+    }
+}
+
+void tst_Convert::parallelSameAsSerial()
+{
+    QStringList arguments{QStringLiteral("-q")};
+    // Pages of different sizes finish out of order when rendered side by side.
+    for (const QString &word : Words)
+        arguments << page(word);
+    QFile big(m_dir.filePath(QStringLiteral("big.html")));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write("<h1>Heading Big</h1>");
+    for (int i = 0; i < 400; ++i)
+        big.write("<p>A paragraph of the big page, with <b>bold</b> text in it.</p>");
+    big.close();
+    arguments.insert(2, big.fileName());
+
+    const Result serial =
+        convert(QStringList{QStringLiteral("-j"), QStringLiteral("1")} + arguments);
+    const Result parallel =
+        convert(QStringList{QStringLiteral("-j"), QStringLiteral("3")} + arguments);
+    QVERIFY2(serial.status == 0, serial.err.constData());
+    QVERIFY2(parallel.status == 0, parallel.err.constData());
+    QVERIFY(serial.out.startsWith("{\\rtf1"));
+    QVERIFY(serial.out == parallel.out);
+    QCOMPARE(headingOrder(readRtf(serial.out)->toPlainText(), Words + QStringList{"Big"}),
+             (QStringList{"Alder", "Big", "Birch", "Cedar", "Damson", "Elm"}));
+}
+
+void tst_Convert::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("jobs"); // 0: the number of cores
+    QTest::addColumn<bool>("quiet");
+
+    const int convert = int(ConvertOptions::Action::Convert);
+    const int usage = int(ConvertOptions::Action::UsageError);
+    QTest::newRow("defaults") << QStringList{"a.html"} << convert << QStringList{"a.html"}
+                              << QString() << 0 << false;
+    QTest::newRow("all options") << QStringList{"-q", "-j", "4", "-o", "x.rtf", "a", "b"} << convert
+                                 << QStringList{"a", "b"} << QString("x.rtf") << 4 << true;
+    QTest::newRow("long options") << QStringList{"--jobs=2", "--output=y.rtf", "--quiet", "c"}
+                                  << convert << QStringList{"c"} << QString("y.rtf") << 2 << true;
+    QTest::newRow("stdin in place")
+        << QStringList{"a", "-", "b"} << convert << QStringList{"a", "from stdin", "b"} << QString()
+        << 0 << false;
+    QTest::newRow("stdin twice") << QStringList{"-", "-"} << usage << QStringList() << QString()
+                                 << 0 << false;
+    QTest::newRow("-j not a number")
+        << QStringList{"-j", "many", "a"} << usage << QStringList() << QString() << 0 << false;
+    QTest::newRow("empty -o") << QStringList{"-o", "", "a"} << usage << QStringList() << QString()
+                              << 0 << false;
+    QTest::newRow("-h") << QStringList{"-h"} << int(ConvertOptions::Action::Help) << QStringList()
+                        << QString() << 0 << false;
+}
+
+void tst_Convert::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, output);
+    QFETCH(int, jobs);
+    QFETCH(bool, quiet);
+
+    QTemporaryFile input;
+    QVERIFY(input.open());
+    input.write("from stdin\n\n");
+    input.close();
+    std::FILE *stream = std::fopen(QFile::encodeName(input.fileName()).constData(), "r");
+    QVERIFY(stream);
+    const ConvertOptions options =
+        ConvertOptions::parse(QStringList{QStringLiteral("folvane-convert")} + arguments, stream);
+    std::fclose(stream);
+    QCOMPARE(int(options.action), action);
+    if (action != int(ConvertOptions::Action::Convert)) {
+        QVERIFY(!options.helpText.isEmpty());
+        QCOMPARE(options.error.isEmpty(), action != int(ConvertOptions::Action::UsageError));
+        return;
+    }
+    QCOMPARE(options.entries, entries);
+    QCOMPARE(options.output, output);
+    QCOMPARE(options.jobs, jobs == 0 ? std::max(1, QThread::idealThreadCount()) : jobs);
+    QCOMPARE(options.quiet, quiet);
+}
+
+QTEST_MAIN(tst_Convert)
+#include "tst_convert.moc"

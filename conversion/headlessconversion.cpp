@@ -1,0 +1,252 @@
+#include "headlessconversion.h"
+
+#include "pagecapture.h"
+#include "rtfreader.h"
+#include "webbrowser.h"
+#include "webbrowser_address.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPointer>
+#include <QTextCursor>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace {
+
+// The engine's "aborted" error: the load was replaced by another one the page started itself.
+constexpr int LoadAborted = -3;
+
+QString failureText(WebBrowser &browser)
+{
+    const auto failure = browser.takeFailure();
+    return failure ? failure->description : QString();
+}
+
+} // namespace
+
+// One browser control and the page it works on.
+struct HeadlessConversion::Slot {
+    enum class State { Idle, Loading, Loaded, Capturing };
+
+    std::unique_ptr<WebBrowser> browser;
+    State state = State::Idle;
+    int index = -1;
+    // The current page's load has started (completions of an earlier load are not its own).
+    bool started = false;
+    QString loadFailure;
+    unsigned generation = 0;
+};
+
+HeadlessConversion::HeadlessConversion(QStringList entries, Settings settings)
+    : m_entries(std::move(entries)), m_settings(std::move(settings)), m_cursor(&m_document)
+{
+    m_document.setUndoRedoEnabled(false);
+    m_document.setDefaultFont(m_settings.documentFont);
+    m_pages.resize(m_entries.size());
+}
+
+HeadlessConversion::~HeadlessConversion() = default;
+
+void HeadlessConversion::run(const Progress &progress)
+{
+    m_progress = progress;
+    const int count = int(m_entries.size());
+    const int jobs = std::clamp(m_settings.jobs, 1, std::max(count, 1));
+    QEventLoop loop;
+    m_loop = &loop;
+    for (int i = 0; i < jobs && m_next < count; ++i) {
+        m_slots.push_back(std::make_unique<Slot>());
+        startNext(*m_slots.back());
+    }
+    if (m_appended < count)
+        loop.exec();
+    m_loop = nullptr;
+    m_slots.clear();
+}
+
+std::unique_ptr<WebBrowser> HeadlessConversion::makeBrowser(Slot &slot)
+{
+    auto browser = std::make_unique<WebBrowser>();
+    // Shown, so that the page is laid out and drawn as in the window's pane, yet never on a screen.
+    browser->setAttribute(Qt::WA_DontShowOnScreen);
+    browser->resize(m_settings.viewSize);
+    browser->show();
+    WebBrowser *raw = browser.get();
+    const auto completed = [this, &slot, raw] {
+        if (slot.browser.get() != raw || slot.state != Slot::State::Loading || !slot.started)
+            return;
+        slot.state = Slot::State::Loaded;
+        // Both completion events of a load are queued together: the page is taken once the other
+        // one has passed too, so that it cannot end the next page's wait.
+        const unsigned generation = slot.generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, &slot, generation] {
+                if (slot.generation == generation)
+                    loadEnded(slot);
+            },
+            Qt::QueuedConnection);
+    };
+    connect(raw, &WebBrowser::DownloadComplete, this, completed);
+    connect(raw, &WebBrowser::DocumentComplete, this, completed);
+    QWebEnginePage *page = raw->view()->page();
+    connect(page, &QWebEnginePage::loadingChanged, this,
+            [&slot, raw](const QWebEngineLoadingInfo &info) {
+                if (slot.browser.get() != raw || slot.state != Slot::State::Loading)
+                    return;
+                switch (info.status()) {
+                case QWebEngineLoadingInfo::LoadStartedStatus:
+                    slot.started = true;
+                    break;
+                case QWebEngineLoadingInfo::LoadFailedStatus:
+                    if (info.errorCode() != LoadAborted && slot.loadFailure.isEmpty())
+                        slot.loadFailure = info.errorString().isEmpty()
+                                               ? QStringLiteral("the page could not be loaded")
+                                               : info.errorString();
+                    break;
+                case QWebEngineLoadingInfo::LoadStoppedStatus:
+                    if (slot.loadFailure.isEmpty())
+                        slot.loadFailure = QStringLiteral("the address gives nothing to show");
+                    break;
+                case QWebEngineLoadingInfo::LoadSucceededStatus:
+                    break;
+                }
+            });
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [&slot, raw](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                if (slot.browser.get() == raw &&
+                    status != QWebEnginePage::NormalTerminationStatus && slot.loadFailure.isEmpty())
+                    slot.loadFailure = QStringLiteral("the page's renderer ended");
+            });
+    return browser;
+}
+
+void HeadlessConversion::startNext(Slot &slot)
+{
+    const int count = int(m_entries.size());
+    if (m_next >= count) {
+        slot.state = Slot::State::Idle;
+        slot.browser.reset();
+        return;
+    }
+    slot.index = m_next++;
+    ++slot.generation;
+    slot.started = false;
+    slot.loadFailure.clear();
+    const QString &entry = m_entries[slot.index];
+
+    // A file that is not there or cannot be read would show the browser's own page about it;
+    // that page is not the entry's, so the entry fails instead.
+    const QUrl address = BrowserAddress::resolve(entry);
+    if (address.isLocalFile()) {
+        const QFileInfo file(address.toLocalFile());
+        if (!file.exists()) {
+            finishLater(slot, QStringLiteral("no such file"));
+            return;
+        }
+        if (!file.isReadable()) {
+            finishLater(slot, QStringLiteral("the file cannot be read"));
+            return;
+        }
+    }
+    if (!slot.browser)
+        slot.browser = makeBrowser(slot);
+    slot.state = Slot::State::Loading;
+    // A jump within the page already shown starts no load of its own.
+    if (address.hasFragment())
+        slot.started = true;
+    slot.browser->Navigate(entry);
+    if (const QString failure = failureText(*slot.browser); !failure.isEmpty()) {
+        finishLater(slot, failure);
+        return;
+    }
+    const unsigned generation = slot.generation;
+    QTimer::singleShot(m_settings.loadTimeoutMs, this, [this, &slot, generation] {
+        if (slot.generation != generation || slot.state != Slot::State::Loading)
+            return;
+        // The browser may still be busy with the page: the next one gets a fresh browser.
+        slot.browser.release()->deleteLater();
+        finish(slot, QStringLiteral("the page did not finish loading within %1 s")
+                         .arg(m_settings.loadTimeoutMs / 1000));
+    });
+}
+
+void HeadlessConversion::loadEnded(Slot &slot)
+{
+    if (!slot.loadFailure.isEmpty()) {
+        finish(slot, slot.loadFailure);
+        return;
+    }
+    slot.state = Slot::State::Capturing;
+    WebBrowser &browser = *slot.browser;
+    QPointer<WebBrowser> alive(&browser);
+    // The window's run selects all and copies; the copy's capture comes here instead of the
+    // clipboard. Both wait for the page and process events meanwhile.
+    browser.ExecWB(WebBrowser::SelectAllCommand, WebBrowser::DontPromptUser);
+    if (!alive)
+        return;
+    if (const QString failure = failureText(browser); !failure.isEmpty()) {
+        finish(slot, failure);
+        return;
+    }
+    CapturedSelection selection;
+    if (!browser.captureSelection(selection)) {
+        if (!alive)
+            return;
+        const QString failure = failureText(browser);
+        finish(slot, failure.isEmpty() ? QStringLiteral("the page could not be copied") : failure);
+        return;
+    }
+    finish(slot, QString(), std::move(selection.rtf));
+}
+
+void HeadlessConversion::finishLater(Slot &slot, const QString &failure)
+{
+    // Through the event queue, so that a long run of failing entries does not recurse.
+    slot.state = Slot::State::Loaded;
+    const unsigned generation = slot.generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, &slot, generation, failure] {
+            if (slot.generation == generation)
+                finish(slot, failure);
+        },
+        Qt::QueuedConnection);
+}
+
+void HeadlessConversion::finish(Slot &slot, QString failure, QByteArray rtf)
+{
+    Page &page = m_pages[slot.index];
+    page.done = true;
+    page.failure = std::move(failure);
+    page.rtf = std::move(rtf);
+    appendReadyPages();
+    startNext(slot);
+    if (m_appended == int(m_entries.size()) && m_loop)
+        m_loop->quit();
+}
+
+void HeadlessConversion::appendReadyPages()
+{
+    const int count = int(m_entries.size());
+    while (m_appended < count && m_pages[m_appended].done) {
+        Page &page = m_pages[m_appended];
+        if (page.failure.isEmpty()) {
+            // As the window's run appends a copied page to its result pane: a line break, then
+            // the clipboard's RTF read as text, at the insertion point the last page left.
+            const QString rtf = QStringLiteral("\r\n") + QString::fromLatin1(page.rtf);
+            m_cursor.beginEditBlock();
+            RtfReader::insert(m_cursor, QStringView(rtf));
+            m_cursor.endEditBlock();
+        } else {
+            m_failures.append({m_appended, m_entries[m_appended], page.failure});
+        }
+        page.rtf = QByteArray();
+        if (m_progress)
+            m_progress(m_appended, count, m_entries[m_appended], page.failure);
+        ++m_appended;
+    }
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFont>
+#include <QList>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QEventLoop;
+class WebBrowser;
+
+// The conversion without a window: each entry rendered by its own browser control, up to jobs of
+// them at once, selected whole and captured as the window's copy captures it, and appended in
+// the entries' order to one document, each page as the window's result pane receives it.
+class HeadlessConversion final : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        int jobs = 1;
+        // The browser's pane and the result's default font: the window's, so that pages are laid
+        // out and the document is written as the window does.
+        QSize viewSize{641, 73};
+        QFont documentFont;
+        // How long a page may take to load before it counts as failed.
+        int loadTimeoutMs = 120000;
+    };
+
+    // A page that did not make it into the document, and why.
+    struct PageFailure {
+        int index;
+        QString entry;
+        QString reason;
+    };
+
+    // How far the conversion is: called once for each page, as it ends, in the order of the
+    // entries; failure is empty for a page that made it, else why it did not.
+    using Progress =
+        std::function<void(int index, int count, const QString &entry, const QString &failure)>;
+
+    HeadlessConversion(QStringList entries, Settings settings);
+    ~HeadlessConversion() override;
+
+    // Converts every entry and returns once all have ended; events are processed meanwhile.
+    void run(const Progress &progress = {});
+
+    const QTextDocument &document() const { return m_document; }
+    const QList<PageFailure> &failures() const { return m_failures; }
+
+private:
+    struct Slot;
+    struct Page {
+        bool done = false;
+        QString failure;
+        QByteArray rtf;
+    };
+
+    std::unique_ptr<WebBrowser> makeBrowser(Slot &slot);
+    void startNext(Slot &slot);
+    void loadEnded(Slot &slot);
+    void finishLater(Slot &slot, const QString &failure);
+    void finish(Slot &slot, QString failure, QByteArray rtf = {});
+    void appendReadyPages();
+
+    const QStringList m_entries;
+    const Settings m_settings;
+    QTextDocument m_document;
+    // The insertion point, kept from page to page as the result pane keeps its own.
+    QTextCursor m_cursor;
+    Progress m_progress;
+    QEventLoop *m_loop = nullptr;
+    std::vector<std::unique_ptr<Slot>> m_slots;
+    std::vector<Page> m_pages;
+    QList<PageFailure> m_failures;
+    int m_next = 0;     // the next entry to start
+    int m_appended = 0; // entries appended to the document (or passed over) so far
+};
