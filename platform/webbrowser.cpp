@@ -254,6 +254,7 @@ void WebBrowser::beginNavigation(const QUrl &address)
 {
     ++m_navigation;
     m_navigated = address;
+    m_problem.clear();
     m_awaitingCompletion = true;
     m_stopped = false;
     m_loadedAfresh = false;
@@ -366,6 +367,7 @@ void WebBrowser::navigationRequested(QWebEngineNavigationRequest &request)
     }
     // The user follows a link, sends a form or goes back: a navigation of its own.
     m_stopped = false;
+    m_problem.clear();
 }
 
 void WebBrowser::refuse(QWebEngineNavigationRequest &request)
@@ -527,6 +529,7 @@ bool WebBrowser::giveUpDuringCommand()
 
 void WebBrowser::showCannotBeShown(const QUrl &url, const QString &title)
 {
+    m_problem = title;
     m_page->setHtml(cannotBeShownPage(url, title), url);
 }
 
@@ -578,13 +581,13 @@ bool WebBrowser::selectAll(bool mayGiveUp)
 bool WebBrowser::copySelection(bool mayGiveUp)
 {
     CapturedSelection captured;
-    if (!captureSelection(captured))
+    if (!captureSelection(captured, mayGiveUp))
         return false;
     Clipboard::setRichText(captured.rtf, captured.html, captured.text);
     return true;
 }
 
-bool WebBrowser::captureSelection(CapturedSelection &selection)
+bool WebBrowser::captureSelection(CapturedSelection &selection, bool mayGiveUp)
 {
     // Nothing was ever loaded: the selection is empty, and so is each rendering of it.
     if (m_page->url().isEmpty()) {
@@ -610,7 +613,7 @@ bool WebBrowser::captureSelection(CapturedSelection &selection)
     // A page whose script never yields is given up; its stopped-responding page is copied.
     if (result == WaitResult::Silent && mayGiveUp) {
         if (giveUpDuringCommand())
-            return selectAll(false) && copySelection(false);
+            return selectAll(false) && captureSelection(selection, false);
         if (!self)
             return false;
     }

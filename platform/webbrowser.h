@@ -53,7 +53,13 @@ public:
 
     // What the copy (ExecWB 12) captures of the selection, handed to the caller instead of the
     // clipboard: true with it in selection; false with a failure recorded, as the copy's.
-    bool captureSelection(CapturedSelection &selection);
+    // A page that stops responding meanwhile is given up, as the copy gives it up, and its
+    // stopped-responding page captured instead.
+    bool captureSelection(CapturedSelection &selection, bool mayGiveUp = true);
+
+    // Why the pane shows a page of the control's own in place of the address asked for ("This
+    // page stopped responding", for instance); empty while it shows the address's own page.
+    QString shownProblem() const { return m_problem; }
 
     // The engine's view, for the window's focus chain and for tests.
     QWebEngineView *view() const { return m_view; }
@@ -126,6 +132,8 @@ private:
     // earlier ones, and whether its completion is still to be raised. Loads that the page starts
     // itself (a refresh, a script's redirect) belong to it.
     QUrl m_navigated;
+    // The title of the control's own page now shown in the navigation's place, if any.
+    QString m_problem;
     unsigned m_navigation = 0;
     bool m_awaitingCompletion = false;
     // The pane has shown a document of this navigation (the address committed).
