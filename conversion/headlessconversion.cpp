@@ -36,6 +36,8 @@ struct HeadlessConversion::Slot {
     int index = -1;
     // The current page's load has started (completions of an earlier load are not its own).
     bool started = false;
+    // The current page is on its second try.
+    bool retried = false;
     QString loadFailure;
     unsigned generation = 0;
 };
@@ -132,7 +134,13 @@ void HeadlessConversion::startNext(Slot &slot)
         slot.browser.reset();
         return;
     }
-    slot.index = m_next++;
+    slot.retried = false;
+    startPage(slot, m_next++);
+}
+
+void HeadlessConversion::startPage(Slot &slot, int index)
+{
+    slot.index = index;
     ++slot.generation;
     slot.started = false;
     slot.loadFailure.clear();
@@ -189,7 +197,7 @@ void HeadlessConversion::loadEnded(Slot &slot)
     if (!alive)
         return;
     if (const QString failure = failureText(browser); !failure.isEmpty()) {
-        finish(slot, failure);
+        captureFailed(slot, failure);
         return;
     }
     CapturedSelection selection;
@@ -197,10 +205,32 @@ void HeadlessConversion::loadEnded(Slot &slot)
         if (!alive)
             return;
         const QString failure = failureText(browser);
-        finish(slot, failure.isEmpty() ? QStringLiteral("the page could not be copied") : failure);
+        captureFailed(slot,
+                      failure.isEmpty() ? QStringLiteral("the page could not be copied") : failure);
         return;
     }
     finish(slot, QString(), std::move(selection.rtf));
+}
+
+void HeadlessConversion::captureFailed(Slot &slot, const QString &failure)
+{
+    // The engine now and then never answers a script in a page that has loaded, with its
+    // renderer idle. A page gets one more try, in a fresh browser, before it counts as failed.
+    if (slot.retried) {
+        finish(slot, failure);
+        return;
+    }
+    slot.retried = true;
+    slot.browser.release()->deleteLater();
+    const int index = slot.index;
+    const unsigned generation = ++slot.generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, &slot, index, generation] {
+            if (slot.generation == generation)
+                startPage(slot, index);
+        },
+        Qt::QueuedConnection);
 }
 
 void HeadlessConversion::finishLater(Slot &slot, const QString &failure)

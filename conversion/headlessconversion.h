@@ -64,7 +64,9 @@ private:
 
     std::unique_ptr<WebBrowser> makeBrowser(Slot &slot);
     void startNext(Slot &slot);
+    void startPage(Slot &slot, int index);
     void loadEnded(Slot &slot);
+    void captureFailed(Slot &slot, const QString &failure);
     void finishLater(Slot &slot, const QString &failure);
     void finish(Slot &slot, QString failure, QByteArray rtf = {});
     void appendReadyPages();
