@@ -11,8 +11,6 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 namespace {
 
@@ -75,6 +73,7 @@ std::unique_ptr<WebBrowser> HeadlessConversion::makeBrowser(Slot &slot)
     // Shown, so that the page is laid out and drawn as in the window's pane, yet never on a screen.
     browser->setAttribute(Qt::WA_DontShowOnScreen);
     browser->resize(m_settings.viewSize);
+    browser->setTimeouts(m_settings.browserTimeouts);
     browser->show();
     WebBrowser *raw = browser.get();
     const auto completed = [this, &slot, raw] {
@@ -94,34 +93,20 @@ std::unique_ptr<WebBrowser> HeadlessConversion::makeBrowser(Slot &slot)
     };
     connect(raw, &WebBrowser::DownloadComplete, this, completed);
     connect(raw, &WebBrowser::DocumentComplete, this, completed);
-    QWebEnginePage *page = raw->view()->page();
-    connect(page, &QWebEnginePage::loadingChanged, this,
+    // A failed load shows the engine's error page, which is no part of the document. A load the
+    // watchdog stopped is taken as far as it came, as the window takes it; one that showed
+    // nothing leaves the browser's own page, which loadEnded finds.
+    connect(raw, &WebBrowser::loadingStateChanged, this,
             [&slot, raw](const QWebEngineLoadingInfo &info) {
                 if (slot.browser.get() != raw || slot.state != Slot::State::Loading)
                     return;
-                switch (info.status()) {
-                case QWebEngineLoadingInfo::LoadStartedStatus:
+                if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
                     slot.started = true;
-                    break;
-                case QWebEngineLoadingInfo::LoadFailedStatus:
-                    if (info.errorCode() != LoadAborted && slot.loadFailure.isEmpty())
-                        slot.loadFailure = info.errorString().isEmpty()
-                                               ? QStringLiteral("the page could not be loaded")
-                                               : info.errorString();
-                    break;
-                case QWebEngineLoadingInfo::LoadStoppedStatus:
-                    if (slot.loadFailure.isEmpty())
-                        slot.loadFailure = QStringLiteral("the address gives nothing to show");
-                    break;
-                case QWebEngineLoadingInfo::LoadSucceededStatus:
-                    break;
-                }
-            });
-    connect(page, &QWebEnginePage::renderProcessTerminated, this,
-            [&slot, raw](QWebEnginePage::RenderProcessTerminationStatus status, int) {
-                if (slot.browser.get() == raw &&
-                    status != QWebEnginePage::NormalTerminationStatus && slot.loadFailure.isEmpty())
-                    slot.loadFailure = QStringLiteral("the page's renderer ended");
+                else if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
+                         info.errorCode() != LoadAborted && slot.loadFailure.isEmpty())
+                    slot.loadFailure = info.errorString().isEmpty()
+                                           ? QStringLiteral("the page could not be loaded")
+                                           : info.errorString();
             });
     return browser;
 }
@@ -191,12 +176,21 @@ void HeadlessConversion::loadEnded(Slot &slot)
     slot.state = Slot::State::Capturing;
     WebBrowser &browser = *slot.browser;
     QPointer<WebBrowser> alive(&browser);
+    // The browser shows a page of its own instead of the entry's: the page stopped responding
+    // or never answered. That page is no part of the document.
+    if (const QString problem = browser.shownProblem(); !problem.isEmpty()) {
+        finish(slot, problem);
+        return;
+    }
     // The window's run selects all and copies; the copy's capture comes here instead of the
     // clipboard. Both wait for the page and process events meanwhile.
     browser.ExecWB(WebBrowser::SelectAllCommand, WebBrowser::DontPromptUser);
     if (!alive)
         return;
-    if (const QString failure = failureText(browser); !failure.isEmpty()) {
+    QString failure = failureText(browser);
+    if (failure.isEmpty())
+        failure = browser.shownProblem();
+    if (!failure.isEmpty()) {
         captureFailed(slot, failure);
         return;
     }
@@ -204,9 +198,14 @@ void HeadlessConversion::loadEnded(Slot &slot)
     if (!browser.captureSelection(selection)) {
         if (!alive)
             return;
-        const QString failure = failureText(browser);
+        failure = failureText(browser);
         captureFailed(slot,
                       failure.isEmpty() ? QStringLiteral("the page could not be copied") : failure);
+        return;
+    }
+    // A page that stopped responding during the capture was given up and its stand-in captured.
+    if (const QString problem = browser.shownProblem(); !problem.isEmpty()) {
+        captureFailed(slot, problem);
         return;
     }
     finish(slot, QString(), std::move(selection.rtf));

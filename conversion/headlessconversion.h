@@ -1,5 +1,7 @@
 #pragma once
 
+#include "webbrowser.h"
+
 #include <QByteArray>
 #include <QFont>
 #include <QList>
@@ -15,7 +17,6 @@
 #include <vector>
 
 class QEventLoop;
-class WebBrowser;
 
 // The conversion without a window: each entry rendered by its own browser control, up to jobs of
 // them at once, selected whole and captured as the window's copy captures it, and appended in
@@ -31,6 +32,8 @@ public:
         QFont documentFont;
         // How long a page may take to load before it counts as failed.
         int loadTimeoutMs = 120000;
+        // The browsers' own limits for a page that does not finish or stops responding.
+        WebBrowser::Timeouts browserTimeouts;
     };
 
     // A page that did not make it into the document, and why.

@@ -380,6 +380,7 @@ void WebBrowser::refuse(QWebEngineNavigationRequest &request)
 
 void WebBrowser::loadingChanged(const QWebEngineLoadingInfo &info)
 {
+    emit loadingStateChanged(info);
     const bool wasLoading = m_loading;
     m_loading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
     m_jumpPending = false;

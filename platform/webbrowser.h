@@ -94,6 +94,9 @@ signals:
     void DownloadComplete();
     // The document now shown, an error page included, has loaded.
     void DocumentComplete(QObject *frame, const QVariant &url);
+    // Every change of the loading state of the page shown, whichever page the control holds
+    // (it replaces a page that stopped responding).
+    void loadingStateChanged(const QWebEngineLoadingInfo &info);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -3,6 +3,7 @@
 #include "convertoptions.h"
 #include "form1.h"
 #include "headingorder.h"
+#include "headlessconversion.h"
 #include "pagelisthandlers.h"
 #include "richtextbox.h"
 #include "rtfreader.h"
@@ -125,6 +126,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void parallelSameAsSerial();
+    void aPageThatStopsRespondingFails();
     void options_data();
     void options();
 
@@ -421,4 +423,29 @@ void tst_Convert::options()
 }
 
 QTEST_MAIN(tst_Convert)
+void tst_Convert::aPageThatStopsRespondingFails()
+{
+    // A script that never yields: the browser gives the page up and shows a page of its own,
+    // which must not pass for the entry's content.
+    const QString endless = m_dir.filePath(QStringLiteral("endless.html"));
+    QFile file(endless);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<!DOCTYPE html><title>Endless</title><h1>Heading Endless</h1>"
+               "<script>for (;;) {}</script><p>Never reached.</p>");
+    file.close();
+
+    HeadlessConversion::Settings settings;
+    settings.browserTimeouts = {3000, 2000, 3000};
+    HeadlessConversion conversion({page(Words[0]), endless, page(Words[1])}, settings);
+    conversion.run();
+
+    QCOMPARE(conversion.failures().size(), 1);
+    QCOMPARE(conversion.failures().first().index, 1);
+    QVERIFY2(conversion.failures().first().reason.contains(QStringLiteral("stopped responding")),
+             qPrintable(conversion.failures().first().reason));
+    const QString text = conversion.document().toPlainText();
+    QCOMPARE(headingOrder(text, Words + QStringList{"Endless"}), Words.mid(0, 2));
+    QVERIFY(!text.contains(QStringLiteral("stopped responding")));
+}
+
 #include "tst_convert.moc"
