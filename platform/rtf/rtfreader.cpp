@@ -380,10 +380,13 @@ QString hyperlinkTarget(const QString &instruction)
     if (args.isEmpty() || args.first().compare(u"HYPERLINK", Qt::CaseInsensitive) != 0)
         return {};
     QString url, bookmark;
+    bool hasBookmark = false;
     for (qsizetype k = 1; k < args.size(); ++k) {
         const QString &a = args.at(k);
         if (a.compare(u"\\l", Qt::CaseInsensitive) == 0 && k + 1 < args.size()) {
+            // An empty bookmark is still a link: to the top of the document, "#".
             bookmark = args.at(++k);
+            hasBookmark = true;
         } else if (a.startsWith(u'\\')) {
             if (k + 1 < args.size() && (a == u"\\o" || a == u"\\t" || a == u"\\m"))
                 ++k;
@@ -391,7 +394,7 @@ QString hyperlinkTarget(const QString &instruction)
             url = a;
         }
     }
-    if (!bookmark.isEmpty())
+    if (hasBookmark)
         url += u'#' + bookmark;
     url.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
     return url;
@@ -1250,9 +1253,12 @@ void Builder::value(RtfWord w, int v, bool hasValue)
             m_fontEntry = FontDef();
             break;
         }
+        // A font that the table does not name (or names with nothing) is the default font.
         s.font = v;
         if (const auto it = m_fonts.constFind(v); it != m_fonts.constEnd())
             s.chr.family = it->family;
+        else
+            s.chr.family = -1;
         break;
     case RtfWord::ForeColor:
         s.chr.foreground = rgbOf(color(v));
@@ -1710,7 +1716,8 @@ void Builder::text(QStringView s)
             if (c == u';') {
                 commitFont();
                 m_fontEntry.name.clear();
-            } else if (c.unicode() >= 0x20 && m_fontEntry.name.size() < 256) {
+            } else if (!RtfFormat::isDroppedFromFontName(c.unicode()) &&
+                       m_fontEntry.name.size() < 256) {
                 m_fontEntry.name += c;
             }
         }
