@@ -63,7 +63,7 @@ set +e
 "$fuzzer" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=131072 \
     -dict="$fuzz_dir/rtf.dict" -artifact_prefix="$work/findings/" -print_final_stats=1 \
-    "${seeds[@]}" 2>&1 | tee "$work/fuzz.log" | grep -E '^#|INFO: (fuzzed|exiting)|ERROR|==ERROR|not stable|Done'
+    "${seeds[@]}" 2>&1 | tee "$work/fuzz.log" | grep --line-buffered -E '^#|INFO: (fuzzed|exiting)|ERROR|==ERROR|not stable|Done'
 set -e
 elapsed=$(($(date +%s) - start))
 after=$(find "$work/findings" -type f ! -name "*.min" | wc -l)
