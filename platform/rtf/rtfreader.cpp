@@ -513,12 +513,18 @@ void Builder::endParagraph(size_t depth)
         p.format.clearProperty(QTextFormat::TextIndent);
     } else if (!m_pnText.isEmpty()) {
         // No list information beyond the marker text: show the marker as text.
+        // The marker is text like any other: control characters become spaces here as well.
         QString t = m_pnText;
-        t.replace(u'\t', u' ');
+        for (QChar &ch : t)
+            ch = ch == u'\t' ? QChar(u' ') : QChar(plainCharacter(ch.unicode()));
         p.text.insert(0, reinterpret_cast<const char16_t *>(t.utf16()), size_t(t.size()));
-        if (p.runs.empty())
-            p.runs.push_back(Run{0, t.size(), s.chr});
-        else {
+        // The marker joins the first run, unless that is a picture: a run of a picture holds
+        // its one character only.
+        if (p.runs.empty() || p.runs.front().image >= 0) {
+            for (Run &r : p.runs)
+                r.start += t.size();
+            p.runs.insert(p.runs.begin(), Run{0, t.size(), s.chr});
+        } else {
             p.runs.front().length += t.size();
             for (size_t i = 1; i < p.runs.size(); ++i)
                 p.runs[i].start += t.size();
@@ -658,8 +664,8 @@ RtfReadResult insertPlainText(QTextCursor &cursor, QString text)
         const char16_t u = c.unicode();
         if (u == u'\r')
             c = u'\n';
-        else if ((u < 0x20 && u != u'\t' && u != u'\n') || u == QChar::ObjectReplacementCharacter ||
-                 u == 0xFDD0 || u == 0xFDD1)
+        else if ((u < 0x20 && u != u'\t' && u != u'\n') || u == 0x7f ||
+                 u == QChar::ObjectReplacementCharacter || u == 0xFDD0 || u == 0xFDD1)
             c = QChar::ReplacementCharacter;
     }
     cursor.beginEditBlock();

@@ -56,6 +56,7 @@ QTextListFormat::Style styleForNfc(int nfc, QStringView levelText)
 static QString hyperlinkTarget(const QString &instruction)
 {
     QStringList args;
+    QList<bool> quoted; // a quoted argument is never a switch, even when it starts with '\\'
     qsizetype i = 0;
     const qsizetype n = instruction.size();
     while (i < n) {
@@ -64,7 +65,8 @@ static QString hyperlinkTarget(const QString &instruction)
         if (i >= n)
             break;
         QString arg;
-        if (instruction.at(i) == u'"') {
+        quoted.append(instruction.at(i) == u'"');
+        if (quoted.back()) {
             ++i;
             while (i < n && instruction.at(i) != u'"') {
                 // Field arguments escape a backslash by doubling it.
@@ -85,11 +87,12 @@ static QString hyperlinkTarget(const QString &instruction)
     bool hasBookmark = false;
     for (qsizetype k = 1; k < args.size(); ++k) {
         const QString &a = args.at(k);
-        if (a.compare(u"\\l", Qt::CaseInsensitive) == 0 && k + 1 < args.size()) {
+        const bool isSwitch = !quoted.at(k) && a.startsWith(u'\\');
+        if (isSwitch && a.compare(u"\\l", Qt::CaseInsensitive) == 0 && k + 1 < args.size()) {
             // An empty bookmark is still a link: to the top of the document, "#".
             bookmark = args.at(++k);
             hasBookmark = true;
-        } else if (a.startsWith(u'\\')) {
+        } else if (isSwitch) {
             if (k + 1 < args.size() && (a == u"\\o" || a == u"\\t" || a == u"\\m"))
                 ++k;
         } else if (url.isEmpty()) {

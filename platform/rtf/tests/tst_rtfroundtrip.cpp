@@ -560,6 +560,11 @@ void tst_RtfRoundTrip::otherProgramsRtfIsStable_data()
                       "{\\fldrslt{\\ul Intro}}} after\\par}")
         << "Intro"
         << "link #intro";
+    QTest::newRow("link to an address that reads as a switch")
+        << QByteArray("{\\rtf1\\ansi {\\field{\\*\\fldinst{HYPERLINK \"\\\\\\\\l\"}}"
+                      "{\\fldrslt{\\ul Top}}} after\\par}")
+        << "Top"
+        << "link \\l";
     QTest::newRow("font with an empty name")
         << fonts + "{\\f1\\fswiss ;}}{\\f2 mono {\\f1 nameless} back}\\par}"
         << "nameless"
@@ -575,6 +580,17 @@ void tst_RtfRoundTrip::otherProgramsRtfIsStable_data()
     QTest::newRow("font missing from the table") << fonts + "}{\\f2 mono {\\f7 unknown} back}\\par}"
                                                  << "unknown"
                                                  << "font <default>";
+    QTest::newRow("marker text with a null character")
+        << QByteArray("{\\rtf1\\ansi {\\pntext a\\u0?b\\tab}text\\par}") << "a b text"
+        << "font <default>";
+    QTest::newRow("marker text before a picture")
+        << QByteArray("{\\rtf1\\ansi {\\pntext 1.\\tab}{\\pict\\pngblip\\picw1\\pich1 "
+                      "89504e470d0a1a0a0000000d4948445200000001000000010802000000907753de0000000c49"
+                      "44415408d763f8cfc0000003010100c9fe92ef0000000049454e44ae426082}\\par}")
+        << "1. "
+        << "font <default>";
+    QTest::newRow("plain text with a delete character") << QByteArray("plain \x7f text") << "plain"
+                                                        << "font <default>";
     QTest::newRow("delete character within a font name")
         << fonts + "{\\f1\\fswiss Ari\\u127?al;}}{\\f2 mono {\\f1 sans} back}\\par}"
         << "sans"
