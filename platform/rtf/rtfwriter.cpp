@@ -330,7 +330,7 @@ private:
 
     ListInfo &listInfo(const QTextList *list)
     {
-        const auto found = m_listInfo.find(list);
+        const auto found = m_listInfo.find(list->objectIndex());
         if (found != m_listInfo.end())
             return *found;
         ListInfo info;
@@ -339,7 +339,7 @@ private:
         m_lists.append(listDefinition(info.format, info.level));
         info.index = int(m_lists.size());
         info.left = int(std::lround(qMax(info.format.indent(), 1) * m_indentWidth));
-        return *m_listInfo.insert(list, info);
+        return *m_listInfo.insert(list->objectIndex(), info);
     }
 
     void writeHeader(RtfOutput &out)
@@ -1172,7 +1172,9 @@ private:
     QList<QTextListFormat> m_listDefinitions;
     QHash<quint64, int> m_sharedListDefinitions; // bullet style, level and start -> definition
     QList<int> m_lists;                          // \ls - 1 -> definition
-    QHash<const QTextList *, ListInfo> m_listInfo;
+    // By the list's index in the document rather than its address, so that the work done
+    // here does not depend on where the lists lie in memory (the fuzz step repeats itself).
+    QHash<int, ListInfo> m_listInfo;
     QHash<QString, Picture> m_pictures;
 };
 
