@@ -194,6 +194,18 @@ const char *borderStyleWord(QTextFrameFormat::BorderStyle style)
     }
 }
 
+// A family as the font table can hold it, and as the reader takes it back: without the
+// characters a font name does not carry, at most 256 characters, trimmed. Empty when nothing
+// of the family remains; such a family is written as the default font, since an entry
+// without a name names no font.
+QString fontTableName(const QString &family)
+{
+    QString name = family;
+    name.removeIf([](QChar c) { return RtfFormat::isDroppedFromFontName(c.unicode()); });
+    name.truncate(256);
+    return name.trimmed();
+}
+
 // Font family keyword, pitch and charset for the font table, from the style hint or the name.
 struct FontClass {
     const char *family;
@@ -272,8 +284,9 @@ public:
         if (points <= 0)
             points = 12;
         m_defaultHalfPoints = int(std::lround(points * 2));
-        m_fonts.append({font.family().isEmpty() ? QStringLiteral("Times New Roman") : font.family(),
-                        font.styleHint()});
+        const QString family = fontTableName(font.family());
+        m_fonts.append(
+            {family.isEmpty() ? QStringLiteral("Times New Roman") : family, font.styleHint()});
         m_fontIndex.insert(m_fonts.first().name, 0);
         m_paragraphDefaults = "\\pard\\plain";
         if (m_defaultHalfPoints != 24)
@@ -297,8 +310,11 @@ public:
 private:
     // ---- the tables of the header, filled while the body is written ----
 
+    // Families that come out as the same name in the font table share its entry.
     int fontIndex(const QString &family, int styleHint)
     {
+        if (family.isEmpty())
+            return 0;
         const auto found = m_fontIndex.constFind(family);
         if (found != m_fontIndex.cend())
             return *found;
@@ -322,7 +338,7 @@ private:
 
     ListInfo &listInfo(const QTextList *list)
     {
-        const auto found = m_listInfo.find(list);
+        const auto found = m_listInfo.find(list->objectIndex());
         if (found != m_listInfo.end())
             return *found;
         ListInfo info;
@@ -331,7 +347,7 @@ private:
         m_lists.append(listDefinition(info.format, info.level));
         info.index = int(m_lists.size());
         info.left = int(std::lround(qMax(info.format.indent(), 1) * m_indentWidth));
-        return *m_listInfo.insert(list, info);
+        return *m_listInfo.insert(list->objectIndex(), info);
     }
 
     void writeHeader(RtfOutput &out)
@@ -345,9 +361,7 @@ private:
             out.control("\\fcharset", kind.charset);
             out.control("\\fprq", kind.pitch);
             out.put(' ');
-            QString name = font.name;
-            name.remove(u';');
-            out.putText(name);
+            out.putText(font.name);
             out.put(";}");
         }
         out.put("}\n{\\colortbl;");
@@ -488,7 +502,7 @@ private:
 
         const QStringList families = format.fontFamilies().toStringList();
         if (!families.isEmpty() && !families.first().isEmpty()) {
-            const int index = fontIndex(families.first(), format.fontStyleHint());
+            const int index = fontIndex(fontTableName(families.first()), format.fontStyleHint());
             if (index != 0)
                 addValue("\\f", index);
         }
@@ -1172,7 +1186,9 @@ private:
     QList<QTextListFormat> m_listDefinitions;
     QHash<quint64, int> m_sharedListDefinitions; // bullet style, level and start -> definition
     QList<int> m_lists;                          // \ls - 1 -> definition
-    QHash<const QTextList *, ListInfo> m_listInfo;
+    // By the list's index in the document rather than its address, so that the work done
+    // here does not depend on where the lists lie in memory (the fuzz step repeats itself).
+    QHash<int, ListInfo> m_listInfo;
     QHash<QString, Picture> m_pictures;
 };
 

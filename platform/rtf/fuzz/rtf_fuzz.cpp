@@ -1,5 +1,6 @@
 // libFuzzer target: any input is read as RTF into a document, which is written, read and
-// written again; the two writes must be the same.
+// written again; the two writes must be the same, and the second read must hold the text of
+// the first.
 
 #include "rtfreader.h"
 #include "rtfwriter.h"
@@ -13,11 +14,12 @@
 
 namespace {
 
-QByteArray readAndWrite(QByteArrayView input)
+QByteArray readAndWrite(QByteArrayView input, QString &text)
 {
     QTextDocument document;
     QTextCursor cursor(&document);
     RtfReader::insert(cursor, input);
+    text = document.toPlainText();
     return RtfWriter::write(document);
 }
 
@@ -32,8 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         qputenv("QT_QPA_PLATFORM", "minimal");
     static QGuiApplication app(argc, argv);
 
-    const QByteArray first = readAndWrite(QByteArrayView(data, qsizetype(size)));
-    const QByteArray second = readAndWrite(first);
+    QString firstText, secondText;
+    const QByteArray first = readAndWrite(QByteArrayView(data, qsizetype(size)), firstText);
+    const QByteArray second = readAndWrite(first, secondText);
+    if (firstText != secondText) {
+        std::fprintf(stderr, "the second read lost text\n--- first\n%s\n--- second\n%s\n",
+                     qPrintable(firstText), qPrintable(secondText));
+        std::abort();
+    }
     if (first != second) {
         std::fprintf(stderr, "write-read-write is not stable\n--- first\n%s\n--- second\n%s\n",
                      first.constData(), second.constData());

@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -13,6 +14,8 @@
 #include <QTextFrame>
 #include <QTextList>
 #include <QTextTable>
+
+using namespace Qt::StringLiterals;
 
 // Documents built at random from the features the RTF engine supports, written and read back.
 // Every failure names the seed of the document, so it can be rebuilt.
@@ -451,6 +454,10 @@ private slots:
     void documentToRtfToDocument();
     void rtfToDocumentToRtfIsStable();
     void rangeOfDocument();
+    void otherProgramsRtfIsStable_data();
+    void otherProgramsRtfIsStable();
+    void familyTheFontTableCannotHold_data();
+    void familyTheFontTableCannotHold();
 };
 
 void tst_RtfRoundTrip::documentToRtfToDocument()
@@ -514,6 +521,142 @@ void tst_RtfRoundTrip::rangeOfDocument()
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(QStringLiteral("seed %1").arg(seed)));
     }
+}
+
+// The format of the first run holding `text`, described as describe() does.
+QString formatOf(const QTextDocument &doc, const QString &text)
+{
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().text().contains(text))
+                return describeChar(doc, it.fragment().charFormat());
+        }
+    }
+    return QStringLiteral("<no run holds %1>").arg(text);
+}
+
+void tst_RtfRoundTrip::otherProgramsRtfIsStable_data()
+{
+    // Reductions of what pandoc and LibreOffice write for real pages, and of fuzz findings:
+    // the run holding `text` must have `format` (a part of its description) after the first
+    // read and after the second.
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("format");
+    const QByteArray fonts = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman Times;}"
+                             "{\\f2\\fmodern Courier;}";
+    QTest::newRow("link to the top of the page (pandoc)")
+        << QByteArray("{\\rtf1\\ansi {\\field{\\*\\fldinst{HYPERLINK \"#\"}}"
+                      "{\\fldrslt{\\ul Top}}} after\\par}")
+        << "Top"
+        << "link #";
+    QTest::newRow("link to an empty bookmark")
+        << QByteArray("{\\rtf1\\ansi {\\field{\\*\\fldinst{HYPERLINK \\\\l \"\"}}"
+                      "{\\fldrslt{\\ul Top}}} after\\par}")
+        << "Top"
+        << "link #";
+    QTest::newRow("link to a bookmark")
+        << QByteArray("{\\rtf1\\ansi {\\field{\\*\\fldinst{HYPERLINK \\\\l \"intro\"}}"
+                      "{\\fldrslt{\\ul Intro}}} after\\par}")
+        << "Intro"
+        << "link #intro";
+    QTest::newRow("link to an address that reads as a switch")
+        << QByteArray("{\\rtf1\\ansi {\\field{\\*\\fldinst{HYPERLINK \"\\\\\\\\l\"}}"
+                      "{\\fldrslt{\\ul Top}}} after\\par}")
+        << "Top"
+        << "link \\l";
+    QTest::newRow("font with an empty name")
+        << fonts + "{\\f1\\fswiss ;}}{\\f2 mono {\\f1 nameless} back}\\par}"
+        << "nameless"
+        << "font <default>";
+    QTest::newRow("font named by a delete character")
+        << fonts + "{\\f1\\fswiss \\u127?;}}{\\f2 mono {\\f1 nameless} back}\\par}"
+        << "nameless"
+        << "font <default>";
+    QTest::newRow("font named by an object replacement character")
+        << fonts + "{\\f1\\fswiss \\u-4?;}}{\\f2 mono {\\f1 nameless} back}\\par}"
+        << "nameless"
+        << "font <default>";
+    QTest::newRow("font missing from the table") << fonts + "}{\\f2 mono {\\f7 unknown} back}\\par}"
+                                                 << "unknown"
+                                                 << "font <default>";
+    QTest::newRow("marker text with a null character")
+        << QByteArray("{\\rtf1\\ansi {\\pntext a\\u0?b\\tab}text\\par}") << "a b text"
+        << "font <default>";
+    QTest::newRow("marker text before a picture")
+        << QByteArray("{\\rtf1\\ansi {\\pntext 1.\\tab}{\\pict\\pngblip\\picw1\\pich1 "
+                      "89504e470d0a1a0a0000000d4948445200000001000000010802000000907753de0000000c49"
+                      "44415408d763f8cfc0000003010100c9fe92ef0000000049454e44ae426082}\\par}")
+        << "1. "
+        << "font <default>";
+    QTest::newRow("plain text with a delete character") << QByteArray("plain \x7f text") << "plain"
+                                                        << "font <default>";
+    QTest::newRow("delete character within a font name")
+        << fonts + "{\\f1\\fswiss Ari\\u127?al;}}{\\f2 mono {\\f1 sans} back}\\par}"
+        << "sans"
+        << "font Arial";
+}
+
+void tst_RtfRoundTrip::otherProgramsRtfIsStable()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QFETCH(QString, format);
+    QTextDocument first;
+    QTextCursor cursor(&first);
+    RtfReader::insert(cursor, rtf);
+    const QByteArray rtf1 = RtfWriter::write(first);
+    QTextDocument second;
+    read(second, rtf1);
+    const QByteArray rtf2 = RtfWriter::write(second);
+    QCOMPARE(second.toPlainText(), first.toPlainText());
+    const QString diff = firstDifference(describe(first), describe(second));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff + "\n" + QString::fromLatin1(rtf1)));
+    QVERIFY2(rtf1 == rtf2, qPrintable(QString::fromLatin1(rtf1 + "\n----\n" + rtf2)));
+    // No entry of the font table goes without a name.
+    QVERIFY2(!QRegularExpression(R"(\\fprq\d+ ;\})").match(QString::fromLatin1(rtf1)).hasMatch(),
+             rtf1.constData());
+    const QString expected = QString(format).replace("<default>", second.defaultFont().family());
+    QVERIFY2(formatOf(first, text).contains(expected), qPrintable(formatOf(first, text)));
+    QVERIFY2(formatOf(second, text).contains(expected), qPrintable(formatOf(second, text)));
+}
+
+void tst_RtfRoundTrip::familyTheFontTableCannotHold_data()
+{
+    // Families that a page's style can name but a font table entry cannot hold as they are.
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("readBack"); // the family read back; empty: the default font
+    QTest::newRow("semicolon") << u";"_s << QString();
+    QTest::newRow("delete character") << u"\x7f"_s << QString();
+    QTest::newRow("spaces around a semicolon") << u" ; "_s << QString();
+    QTest::newRow("semicolon within") << u"Deja;Vu"_s << u"DejaVu"_s;
+    QTest::newRow("control character within") << u"Libera\x01tion"_s << u"Liberation"_s;
+    QTest::newRow("spaces around") << u"  Courier  "_s << u"Courier"_s;
+    QTest::newRow("ordinary") << u"Courier"_s << u"Courier"_s;
+}
+
+void tst_RtfRoundTrip::familyTheFontTableCannotHold()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, readBack);
+    QTextDocument original;
+    QTextCursor c(&original);
+    QTextCharFormat named;
+    named.setFontFamilies({family});
+    c.insertText(u"named "_s, named);
+    QTextCharFormat mono;
+    mono.setFontFamilies({u"Courier New"_s});
+    c.insertText(u"mono"_s, mono);
+    const QByteArray rtf1 = RtfWriter::write(original);
+    QVERIFY2(!QRegularExpression(R"(\\fprq\d+ ;\})").match(QString::fromLatin1(rtf1)).hasMatch(),
+             rtf1.constData());
+    QTextDocument copy;
+    read(copy, rtf1);
+    QCOMPARE(RtfWriter::write(copy), rtf1);
+    const QString expected =
+        "font " + (readBack.isEmpty() ? copy.defaultFont().family() : readBack);
+    QVERIFY2(formatOf(copy, u"named"_s).contains(expected), qPrintable(formatOf(copy, u"named"_s)));
+    QVERIFY(formatOf(copy, u"mono"_s).contains(u"font Courier New"_s));
 }
 
 QTEST_MAIN(tst_RtfRoundTrip)
