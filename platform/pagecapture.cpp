@@ -203,6 +203,7 @@ private:
                 return;
         } else if (last) {
             m_markupPending = true;
+            m_markupClock.start();
             runScript(markupCallScript(), &CaptureJob::markupDone);
         } else {
             m_partPending = true;
@@ -276,7 +277,9 @@ private:
         m_result.html = parts[0].toString();
         m_result.text = parts[1].toString();
         if (profiling())
-            qInfo("capture markup in (document %s)", m_documentDone ? "already built" : "pending");
+            qInfo("capture markup in (document %s): %.1f ms after it was asked for",
+                  m_documentDone ? "already built" : "pending",
+                  m_markupClock.isValid() ? double(m_markupClock.nsecsElapsed()) / 1e6 : 0.0);
         m_markupDone = true;
         finishWhenComplete();
     }
@@ -314,6 +317,7 @@ private:
 
     QPointer<QWebEnginePage> m_page;
     QElapsedTimer m_clock;
+    QElapsedTimer m_markupClock; // from the call for the HTML and text to their answer
     std::function<void(CapturedSelection)> m_done;
     CapturedSelection m_result;
     std::shared_ptr<QTextDocument> m_document;

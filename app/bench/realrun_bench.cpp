@@ -7,11 +7,15 @@
 //             is that of the click, which returns after the last insertion
 // LIST names one HTML file a line; repeat (default 1) goes through the list that many times.
 // Prints one line of "key value" pairs; the peak memory is the sum of the resident sizes of this
-// process and every process it started (the engine's), sampled every 100 ms. In the run, the
-// time from each page's DocumentComplete to its copy on the clipboard, and from there to the
-// end of its insertion, is summed apart, as is the UI thread's CPU time (for the whole run and
-// for the insertions), which the machine's other load disturbs less than the wall clock. The
-// heap in use at the end is this process's own memory, apart from the engine's.
+// process and every process it started (the engine's), sampled every 100 ms (the proportional
+// size every 500 ms). In the run, the time from each page's DocumentComplete to its copy on the
+// clipboard, and from there to the end of its insertion, is summed apart, as is the UI thread's
+// CPU time (for the whole run and for the insertions), which the machine's other load disturbs
+// less than the wall clock; the run is also split into stages by the engine's own signals (see
+// FOLVANE_RUN_TIMELINE below). Every leg prints the CPU time of the engine's processes and of
+// this one over the timed part, and the sampler's own. The heap in use at the end is this
+// process's own memory, apart from the engine's. FOLVANE_BENCH_THREADS=1 prints the CPU time of
+// each thread of this process and of the engine's, by name, to stderr.
 #include "form1.h"
 #include "layout.h"
 #include "listbox.h"
@@ -43,11 +47,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -65,9 +72,10 @@ long fieldKiB(const QByteArray &text, const char *name)
     return QByteArray(text.constData() + at + qstrlen(name)).trimmed().split(' ').value(0).toLong();
 }
 
-Memory sampleMemory()
+// This process and every process it started (the engine's), from the parent of each process in
+// /proc/<pid>/stat: "pid (name) state ppid ...".
+std::vector<int> familyPids()
 {
-    // Parent of every process, from /proc/<pid>/stat: "pid (name) state ppid ...".
     std::map<int, int> parent;
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &name : pids) {
@@ -86,8 +94,103 @@ Memory sampleMemory()
         if (rest.size() > 1)
             parent[pid] = rest[1].toInt();
     }
-    Memory memory;
+    std::vector<int> family;
     const int self = int(getpid());
+    for (const auto &[pid, ppid] : parent) {
+        int ancestor = pid;
+        while (ancestor > 1 && ancestor != self) {
+            const auto it = parent.find(ancestor);
+            ancestor = it == parent.end() ? 0 : it->second;
+        }
+        if (ancestor == self)
+            family.push_back(pid);
+    }
+    return family;
+}
+
+// The resident size from /proc/<pid>/statm, which the kernel keeps as a counter and gives at
+// once; with pss, also the proportional size from smaps_rollup, for which the kernel walks the
+// process's page tables, which costs enough on the engine's large processes to take a share of
+// a 2-core machine when done ten times a second.
+Memory sampleMemory(const std::vector<int> &pids, bool pss)
+{
+    static const long pageKiB = sysconf(_SC_PAGESIZE) / 1024;
+    Memory memory;
+    for (const int pid : pids) {
+        QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+        if (statm.open(QIODevice::ReadOnly))
+            memory.rssKiB += statm.readAll().split(' ').value(1).toLong() * pageKiB;
+        if (!pss)
+            continue;
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+        if (rollup.open(QIODevice::ReadOnly))
+            memory.pssKiB += fieldKiB(rollup.readAll(), "\nPss:");
+    }
+    return memory;
+}
+
+// CPU time used so far by the processes this one started (the engine's), summed: user and
+// system time from /proc/<pid>/stat. Unlike the wall clock it counts the engine's work, not the
+// time the machine gives to other programs.
+double engineCpuMs()
+{
+    const int self = int(getpid());
+    std::map<int, int> parent;
+    std::map<int, double> cpu;
+    const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &name : pids) {
+        bool number = false;
+        const int pid = name.toInt(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        if (close < 0)
+            continue;
+        // after the name: state ppid ... utime (the 12th) stime (the 13th)
+        const QList<QByteArray> rest = line.mid(close + 2).split(' ');
+        if (rest.size() > 12) {
+            parent[pid] = rest[1].toInt();
+            cpu[pid] = double(rest[11].toLongLong() + rest[12].toLongLong()) * tick;
+        }
+    }
+    double total = 0;
+    for (const auto &[pid, ppid] : parent) {
+        int ancestor = ppid;
+        while (ancestor > 1 && ancestor != self) {
+            const auto it = parent.find(ancestor);
+            ancestor = it == parent.end() ? 0 : it->second;
+        }
+        if (ancestor == self)
+            total += cpu[pid];
+    }
+    return total;
+}
+
+// With FOLVANE_BENCH_THREADS=1: the CPU time of each thread of this process and of the engine's
+// processes, by process and thread name, summed over threads of one name, to stderr.
+void printThreadCpu()
+{
+    if (qEnvironmentVariableIntValue("FOLVANE_BENCH_THREADS") == 0)
+        return;
+    const int self = int(getpid());
+    const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    std::map<int, int> parent;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &name : pids) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        if (close >= 0)
+            parent[name.toInt()] = line.mid(close + 2).split(' ').value(1).toInt();
+    }
+    std::map<QByteArray, double> byName;
     for (const auto &[pid, ppid] : parent) {
         int ancestor = pid;
         while (ancestor > 1 && ancestor != self) {
@@ -96,24 +199,62 @@ Memory sampleMemory()
         }
         if (ancestor != self)
             continue;
-        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-        if (!rollup.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = rollup.readAll();
-        memory.rssKiB += fieldKiB(text, "\nRss:");
-        memory.pssKiB += fieldKiB(text, "\nPss:");
+        const QString task = QStringLiteral("/proc/%1/task").arg(pid);
+        for (const QString &tid : QDir(task).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(task + QLatin1Char('/') + tid + QStringLiteral("/stat"));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const qsizetype open = line.indexOf('(');
+            const qsizetype close = line.lastIndexOf(')');
+            const QList<QByteArray> rest = line.mid(close + 2).split(' ');
+            if (open < 0 || close < 0 || rest.size() <= 12)
+                continue;
+            const QByteArray key = (pid == self ? QByteArray("program ") : QByteArray("engine ")) +
+                                   QByteArray::number(pid) + ' ' +
+                                   line.mid(open + 1, close - open - 1);
+            byName[key] += double(rest[11].toLongLong() + rest[12].toLongLong()) * tick;
+        }
     }
-    return memory;
+    for (const auto &[name, cpu] : byName) {
+        if (cpu >= 50)
+            std::fprintf(stderr, "thread cpu %8.0f ms  %s\n", cpu, name.constData());
+    }
 }
 
+// CPU time of this process, all of its threads.
+double processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// CPU time of the calling thread. On the UI thread it counts the program's own work (and the
+// engine's work on that thread), and unlike the wall clock not the time the machine gives to
+// other programs.
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// Samples every 100 ms: the resident sizes each time, the list of processes every second and
+// the proportional sizes every half second, so that the sampling itself takes little of the
+// machine (its own CPU time is kept and printed).
 class MemorySampler {
 public:
     MemorySampler()
         : m_thread([this] {
-              while (!m_stop) {
-                  const Memory now = sampleMemory();
+              std::vector<int> pids;
+              for (int n = 0; !m_stop; ++n) {
+                  if (n % 10 == 0)
+                      pids = familyPids();
+                  const Memory now = sampleMemory(pids, n % 5 == 0);
                   m_peakRss = std::max(m_peakRss.load(), now.rssKiB);
                   m_peakPss = std::max(m_peakPss.load(), now.pssKiB);
+                  m_cpuMs = threadCpuMs();
                   std::this_thread::sleep_for(std::chrono::milliseconds(100));
               }
           })
@@ -127,10 +268,12 @@ public:
     }
     long peakRssMiB() const { return m_peakRss / 1024; }
     long peakPssMiB() const { return m_peakPss / 1024; }
+    double cpuMs() const { return m_cpuMs; }
 
 private:
     std::atomic<bool> m_stop{false};
     std::atomic<long> m_peakRss{0}, m_peakPss{0};
+    std::atomic<double> m_cpuMs{0};
     std::thread m_thread;
 };
 
@@ -140,16 +283,6 @@ long heapMiB()
 {
     const struct mallinfo2 info = mallinfo2();
     return long((info.uordblks + info.hblkhd) >> 20);
-}
-
-// CPU time of the calling thread. On the UI thread it counts the program's own work (and the
-// engine's work on that thread), and unlike the wall clock not the time the machine gives to
-// other programs.
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 double ms(const QElapsedTimer &clock)
@@ -265,11 +398,15 @@ int main(int argc, char *argv[])
     double total = 0, copyMs = 0, insertMs = 0, insertCpuMs = 0, uiCpuMs = 0;
     qint64 resultChars = 0;
     long heap = 0;
+    QString stages;
+    double engineCpu = 0, processCpu = 0; // over the timed part
     if (mode == "floor" || mode == "select") {
         FloorWindow window;
         waitExposed(window);
         // The engine's start is no page's time.
         window.load(QUrl(QStringLiteral("about:blank")));
+        engineCpu = engineCpuMs();
+        processCpu = processCpuMs();
         clock.start();
         for (const QString &page : pages) {
             window.load(QUrl::fromLocalFile(page));
@@ -277,6 +414,9 @@ int main(int argc, char *argv[])
                 window.selectAll();
         }
         total = ms(clock);
+        printThreadCpu();
+        engineCpu = engineCpuMs() - engineCpu;
+        processCpu = processCpuMs() - processCpu;
         heap = heapMiB();
     } else if (mode == "run") {
         Form1 form;
@@ -334,9 +474,74 @@ int main(int argc, char *argv[])
             insertCpuMs += threadCpuMs() - stepCpu;
             stage = Stage::Other;
         });
+        // The timeline of each page, on the wall clock of the run: the load asked for (the
+        // engine's loadStarted), the load finished, the program told (DocumentComplete), the
+        // selection copied onto the clipboard (select-all and capture), the insertion
+        // done. The stages are summed over the pages, and with FOLVANE_RUN_TIMELINE=1 each page's
+        // line goes to stderr.
+        enum Mark { Started, Loaded, Completed, Copied, Inserted, Marks };
+        static const char *const markNames[Marks] = {"start", "loaded", "complete", "copied",
+                                                     "inserted"};
+        double marks[Marks] = {};
+        double stageMs[Marks] = {}; // each stage's sum, from the mark before it
+        double gapMs = 0;           // from an insertion's end to the next load's start
+        double lastInserted = -1;
+        int pageNumber = 0;
+        const bool timeline = qEnvironmentVariableIntValue("FOLVANE_RUN_TIMELINE") != 0;
+        auto *page = browser->findChild<QWebEnginePage *>();
+        const auto mark = [&](Mark which) {
+            const double now = ms(clock);
+            if (which == Started) {
+                if (lastInserted >= 0)
+                    gapMs += now - lastInserted;
+                std::fill(std::begin(marks), std::end(marks), -1.0);
+            } else {
+                // Only the first of each, and none after a later one.
+                if (marks[Started] < 0 || marks[which] >= 0)
+                    return;
+                for (int m = which + 1; m < Marks; ++m) {
+                    if (marks[m] >= 0)
+                        return;
+                }
+            }
+            marks[which] = now;
+            for (int m = which - 1; m >= Started && which > Started; --m) {
+                if (marks[m] >= 0) {
+                    stageMs[which] += now - marks[m];
+                    break;
+                }
+            }
+            if (which != Inserted)
+                return;
+            lastInserted = now;
+            ++pageNumber;
+            if (!timeline)
+                return;
+            std::fprintf(stderr, "page %3d", pageNumber);
+            for (int m = Started + 1; m < Marks; ++m)
+                std::fprintf(stderr, " %s %.0f", markNames[m], marks[m] - marks[Started]);
+            std::fprintf(stderr, "\n");
+        };
+        if (page) {
+            QObject::connect(page, &QWebEnginePage::loadStarted, [&] { mark(Started); });
+            QObject::connect(page, &QWebEnginePage::loadFinished, [&] { mark(Loaded); });
+        }
+        QObject::connect(browser, &WebBrowser::DocumentComplete, [&] { mark(Completed); });
+        QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
+                         [&] { mark(Copied); });
+        QObject::connect(box->document(), &QTextDocument::contentsChanged, [&] { mark(Inserted); });
+        engineCpu = engineCpuMs();
+        processCpu = processCpuMs();
         clock.start();
         const double cpuBefore = threadCpuMs();
         QTest::mouseClick(button, Qt::LeftButton);
+        printThreadCpu();
+        engineCpu = engineCpuMs() - engineCpu;
+        processCpu = processCpuMs() - processCpu;
+        stages = QString::asprintf(" stage_load_ms %.0f stage_complete_ms %.0f stage_copy_ms %.0f "
+                                   "stage_insert_ms %.0f stage_to_next_load_ms %.0f",
+                                   stageMs[Loaded], stageMs[Completed], stageMs[Copied],
+                                   stageMs[Inserted], gapMs);
         total = ms(clock);
         uiCpuMs = threadCpuMs() - cpuBefore;
         resultChars = box->document()->characterCount();
@@ -354,6 +559,9 @@ int main(int argc, char *argv[])
         std::printf(
             " copy_ms %.0f insert_ms %.0f insert_cpu_ms %.0f ui_cpu_ms %.0f result_chars %lld",
             copyMs, insertMs, insertCpuMs, uiCpuMs, resultChars);
+    std::printf("%s", qPrintable(stages));
+    std::printf(" engine_cpu_ms %.0f process_cpu_ms %.0f sampler_cpu_ms %.0f", engineCpu,
+                processCpu, memory.cpuMs());
     std::printf(" a11y %d\n", QAccessible::isActive() ? 1 : 0);
     std::fflush(stdout);
     return 0;

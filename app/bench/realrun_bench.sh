@@ -17,7 +17,11 @@
 # loaded in a visible QWebEngineView one after another; (b) select, the floor plus a select-all
 # after each load; (c) run, the program's window: pages dropped on the list, Concatenate clicked,
 # timed until the last insertion. Peak memory is the sum of the resident sizes of the process and
-# its engine processes, sampled every 100 ms (PSS, shared pages counted once, beside it).
+# its engine processes, sampled every 100 ms (PSS, shared pages counted once, beside it). The CPU
+# time of the engine's processes and of the program's process (all its threads, the engine's
+# in-process network and GPU threads among them) is printed beside the wall clock: it counts
+# work, not the time the shared machine gives to other programs. The run's time is also split
+# by stage (load, select-all, copy, insertion; FOLVANE_RUN_TIMELINE=1 prints each page's).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -171,16 +175,18 @@ END {
         if (("run_a11y", k) in timeof) printf ", run with a11y / run %.2f", timeof["run_a11y", k] / timeof["run", k]
         printf "\n"
     }
-    printf "\n%-12s %10s %12s %12s\n", "leg (median)", "time ms", "peak RSS MiB", "peak PSS MiB"
+    printf "\n%-12s %10s %12s %12s %14s %15s\n", "leg (median)", "time ms", "peak RSS MiB", "peak PSS MiB", "engine CPU ms", "program CPU ms"
     split("floor select run floor_a11y run_a11y", names, " ")
     for (k = 1; k <= 5; ++k) {
         t = median(names[k], "time_ms")
-        if (t != "") printf "%-12s %10d %12d %12d\n", names[k], t, median(names[k], "peak_rss_mib"), median(names[k], "peak_pss_mib")
+        if (t != "") printf "%-12s %10d %12d %12d %14d %15d\n", names[k], t, median(names[k], "peak_rss_mib"), median(names[k], "peak_pss_mib"), median(names[k], "engine_cpu_ms"), median(names[k], "process_cpu_ms")
     }
     f = median("floor", "time_ms"); s = median("select", "time_ms"); r = median("run", "time_ms")
     printf "\nrun, of which copy %d ms, insertion %d ms (from each DocumentComplete)\n", median("run", "copy_ms"), median("run", "insert_ms")
+    printf "run, by stage (summed over the pages): load %d, load to DocumentComplete %d, select-all and copy %d, insertion %d, insertion to the next load %d ms\n", median("run", "stage_load_ms"), median("run", "stage_complete_ms"), median("run", "stage_copy_ms"), median("run", "stage_insert_ms"), median("run", "stage_to_next_load_ms")
     printf "run, CPU of the UI thread %d ms, of which insertion %d ms\n", median("run", "ui_cpu_ms"), median("run", "insert_cpu_ms")
     printf "program heap after the run %d MiB\n", median("run", "heap_mib")
+    printf "memory sampling, CPU of its thread: floor %d ms, run %d ms\n", median("floor", "sampler_cpu_ms"), median("run", "sampler_cpu_ms")
     printf "select / floor     %.2f\n", s / f
     printf "run / floor        %.2f   (aim: at most 1.7)\n", r / f
     printf "run / select       %.2f\n", r / s
