@@ -10,18 +10,16 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
-int main(int argc, char *argv[])
+namespace {
+
+// What the command line asks for, read before any window system is needed, so that --help,
+// --version and a usage message work on a terminal without a display. Returns the exit status
+// when the program is to end at once.
+std::optional<int> readCommandLine(int argc, char *argv[], QStringList &entries)
 {
-    EngineSetup::allowRunningAsRoot();
-    EngineSetup::setApplicationAttributes();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Folvane"));
-    QApplication::setApplicationVersion(QStringLiteral(FOLVANE_VERSION));
-    // Desktops match the window to its menu entry, and so to its name and icon, by this.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.folvane.Folvane"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-
+    QCoreApplication reading(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Turns a set of HTML files into one RTF document. The files and addresses "
@@ -31,7 +29,7 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("entries"),
                                  QStringLiteral("HTML files, folders or addresses to list."),
                                  QStringLiteral("[FILE|URL...]"));
-    if (!parser.parse(QApplication::arguments())) {
+    if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "folvane: %s\n\n%s", qPrintable(parser.errorText()),
                      qPrintable(parser.helpText()));
         return 2;
@@ -44,13 +42,32 @@ int main(int argc, char *argv[])
         std::printf("folvane %s\n", FOLVANE_VERSION);
         return 0;
     }
+    entries = parser.positionalArguments();
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    EngineSetup::allowRunningAsRoot();
+    EngineSetup::setApplicationAttributes();
+    QCoreApplication::setApplicationName(QStringLiteral("Folvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FOLVANE_VERSION));
+    QStringList entries;
+    if (const std::optional<int> status = readCommandLine(argc, argv, entries))
+        return *status;
+
+    QApplication app(argc, argv);
+    // Desktops match the window to its menu entry, and so to its name and icon, by this.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.folvane.Folvane"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     // The icon's resource lives in the window's static library.
     Q_INIT_RESOURCE(icons);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.folvane.Folvane.svg")));
     Form1 form;
     form.show();
-    const QStringList entries = parser.positionalArguments();
     if (!entries.isEmpty()) {
         // From the event loop, so that a message about the list's limit shows over the window.
         QTimer::singleShot(0, &form, [&form, entries] {
