@@ -41,10 +41,22 @@ bool writeOutput(const QString &fileName, const QByteArray &rtf, QString &error)
     return false;
 }
 
+// Standard error is the script's: its progress and the pages that failed. Qt's own remarks
+// about the environment (no runtime folder, no GPU without a display) are of no use there; they
+// are shown only when FOLVANE_DEBUG is set. Critical and fatal messages always pass.
+void quietMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static const bool debug = qEnvironmentVariableIsSet("FOLVANE_DEBUG");
+    if (!debug && type != QtCriticalMsg && type != QtFatalMsg)
+        return;
+    std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(quietMessages);
     EngineSetup::prepareHeadless();
     EngineSetup::setApplicationAttributes();
     QApplication app(argc, argv);

@@ -326,6 +326,9 @@ void tst_Convert::commandLine()
     QVERIFY2(result.err.contains(stderrHas), result.err.constData());
     if (status == 2)
         QVERIFY(result.err.contains("Usage:"));
+    // Quiet and successful: standard error holds nothing at all, not even the engine's remarks.
+    if (status == 0 && arguments.contains(QStringLiteral("-q")))
+        QVERIFY2(result.err.isEmpty(), result.err.constData());
     if (!pages.isEmpty()) {
         const QByteArray rtf =
             outputFile.isEmpty() ? result.out : readFile(m_dir.filePath(outputFile));
