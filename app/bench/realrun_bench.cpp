@@ -72,11 +72,17 @@ long fieldKiB(const QByteArray &text, const char *name)
     return QByteArray(text.constData() + at + qstrlen(name)).trimmed().split(' ').value(0).toLong();
 }
 
-// This process and every process it started (the engine's), from the parent of each process in
-// /proc/<pid>/stat: "pid (name) state ppid ...".
-std::vector<int> familyPids()
+// A process as /proc/<pid>/stat gives it: "pid (name) state ppid ... utime stime ...".
+struct ProcessStat {
+    int ppid = 0;
+    double cpuMs = 0; // user and system time
+};
+
+// Every process of the machine, read from /proc.
+std::map<int, ProcessStat> readProcesses()
 {
-    std::map<int, int> parent;
+    static const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    std::map<int, ProcessStat> processes;
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &name : pids) {
         bool number = false;
@@ -90,19 +96,33 @@ std::vector<int> familyPids()
         const qsizetype close = line.lastIndexOf(')');
         if (close < 0)
             continue;
+        // after the name: state ppid ... utime (the 12th) stime (the 13th)
         const QList<QByteArray> rest = line.mid(close + 2).split(' ');
-        if (rest.size() > 1)
-            parent[pid] = rest[1].toInt();
+        if (rest.size() > 12)
+            processes[pid] = {rest[1].toInt(),
+                              double(rest[11].toLongLong() + rest[12].toLongLong()) * tick};
     }
-    std::vector<int> family;
+    return processes;
+}
+
+// Whether pid is this process or was started by it, directly or not.
+bool inFamily(const std::map<int, ProcessStat> &processes, int pid)
+{
     const int self = int(getpid());
-    for (const auto &[pid, ppid] : parent) {
-        int ancestor = pid;
-        while (ancestor > 1 && ancestor != self) {
-            const auto it = parent.find(ancestor);
-            ancestor = it == parent.end() ? 0 : it->second;
-        }
-        if (ancestor == self)
+    while (pid > 1 && pid != self) {
+        const auto it = processes.find(pid);
+        pid = it == processes.end() ? 0 : it->second.ppid;
+    }
+    return pid == self;
+}
+
+// This process and every process it started (the engine's).
+std::vector<int> familyPids()
+{
+    std::vector<int> family;
+    const std::map<int, ProcessStat> processes = readProcesses();
+    for (const auto &[pid, process] : processes) {
+        if (inFamily(processes, pid))
             family.push_back(pid);
     }
     return family;
@@ -129,44 +149,16 @@ Memory sampleMemory(const std::vector<int> &pids, bool pss)
     return memory;
 }
 
-// CPU time used so far by the processes this one started (the engine's), summed: user and
-// system time from /proc/<pid>/stat. Unlike the wall clock it counts the engine's work, not the
-// time the machine gives to other programs.
+// CPU time used so far by the processes this one started (the engine's), summed. Unlike the
+// wall clock it counts the engine's work, not the time the machine gives to other programs.
 double engineCpuMs()
 {
     const int self = int(getpid());
-    std::map<int, int> parent;
-    std::map<int, double> cpu;
-    const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &name : pids) {
-        bool number = false;
-        const int pid = name.toInt(&number);
-        if (!number)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const qsizetype close = line.lastIndexOf(')');
-        if (close < 0)
-            continue;
-        // after the name: state ppid ... utime (the 12th) stime (the 13th)
-        const QList<QByteArray> rest = line.mid(close + 2).split(' ');
-        if (rest.size() > 12) {
-            parent[pid] = rest[1].toInt();
-            cpu[pid] = double(rest[11].toLongLong() + rest[12].toLongLong()) * tick;
-        }
-    }
+    const std::map<int, ProcessStat> processes = readProcesses();
     double total = 0;
-    for (const auto &[pid, ppid] : parent) {
-        int ancestor = ppid;
-        while (ancestor > 1 && ancestor != self) {
-            const auto it = parent.find(ancestor);
-            ancestor = it == parent.end() ? 0 : it->second;
-        }
-        if (ancestor == self)
-            total += cpu[pid];
+    for (const auto &[pid, process] : processes) {
+        if (pid != self && inFamily(processes, pid))
+            total += process.cpuMs;
     }
     return total;
 }
@@ -179,25 +171,10 @@ void printThreadCpu()
         return;
     const int self = int(getpid());
     const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
-    std::map<int, int> parent;
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &name : pids) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const qsizetype close = line.lastIndexOf(')');
-        if (close >= 0)
-            parent[name.toInt()] = line.mid(close + 2).split(' ').value(1).toInt();
-    }
+    const std::map<int, ProcessStat> processes = readProcesses();
     std::map<QByteArray, double> byName;
-    for (const auto &[pid, ppid] : parent) {
-        int ancestor = pid;
-        while (ancestor > 1 && ancestor != self) {
-            const auto it = parent.find(ancestor);
-            ancestor = it == parent.end() ? 0 : it->second;
-        }
-        if (ancestor != self)
+    for (const auto &[pid, process] : processes) {
+        if (!inFamily(processes, pid))
             continue;
         const QString task = QStringLiteral("/proc/%1/task").arg(pid);
         for (const QString &tid : QDir(task).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
