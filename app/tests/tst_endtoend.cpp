@@ -434,7 +434,7 @@ void TestEndToEnd::hostilePagesInARun()
     // Short limits keep the test short; FOLVANE_HOSTILE_REAL_LIMITS=1 measures the run with the
     // control's own.
     if (!qEnvironmentVariableIsSet("FOLVANE_HOSTILE_REAL_LIMITS"))
-        child<WebBrowser>("WebBrowser1")->setTimeouts({3000, 3000, 4000});
+        child<WebBrowser>("WebBrowser1")->setTimeouts({8000, 3000, 6000});
     const QStringList entries = {page(Words[0]),
                                  hostilePage("endless.html"),
                                  server.url("/stalled"),

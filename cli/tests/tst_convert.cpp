@@ -438,7 +438,7 @@ void tst_Convert::aPageThatStopsRespondingFails()
     file.close();
 
     HeadlessConversion::Settings settings;
-    settings.browserTimeouts = {3000, 2000, 3000};
+    settings.browserTimeouts = {8000, 3000, 6000};
     HeadlessConversion conversion({page(Words[0]), endless, page(Words[1])}, settings);
     conversion.run();
 

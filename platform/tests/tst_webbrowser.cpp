@@ -49,7 +49,7 @@ QString hostilePage(const char *name)
 
 // Limits short enough that each hostile page costs a few seconds; long enough that a busy
 // machine's renderer still answers a page that is well.
-const WebBrowser::Timeouts ShortTimeouts{3000, 3000, 4000};
+const WebBrowser::Timeouts ShortTimeouts{8000, 3000, 6000};
 
 QVariant evaluate(WebBrowser &browser, const QString &script)
 {
