@@ -169,11 +169,12 @@
                 if (s.display === 'none')
                     return;
                 apply(s, parent);
-                if (generatedRules)
+                const generates = mayGenerate(el, '');
+                if (generates)
                     pseudo(el, s, '::before');
                 for (let child = el.firstElementChild; child; child = child.nextElementSibling)
                     visit(child, el);
-                if (generatedRules)
+                if (generates)
                     pseudo(el, s, '::after');
                 leave(el);
             };
@@ -289,12 +290,19 @@
         // Adds the content of el's ::before or ::after where the browser shows it: at the start or
         // the end of el's content, in the pseudo-element's own character format.
         function addGenerated(b, ctx, el, s, which) {
+            // Most elements generate nothing; an element styled alike to one that does not is
+            // not asked again, as each read of a pseudo-element's style is a call into the page.
+            const rec = s.rec;
+            if (rec.noGen && rec.noGen[which])
+                return;
             const d = pseudoStyle(el, s, which);
-            if (!d)
+            const content = d ? d.content : '';
+            if (!content || content === 'normal' || content === 'none' || d.display === 'none') {
+                if (!rec.noGen)
+                    rec.noGen = {};
+                rec.noGen[which] = true;
                 return;
-            const content = d.content;
-            if (!content || content === 'normal' || content === 'none' || d.display === 'none')
-                return;
+            }
             if (hiddenPseudo(d))
                 return;
             const parts = generatedParts(el, d, content, which);

@@ -36,23 +36,49 @@
         const VALUE_FREE_PREFIX = /^(?:data-|aria-|on)/;
         // selectors of rules that may give an element generated content, or a marker of its own
         const GENERATING_SELECTOR = /::?(?:before|after)\b/i;
+        const GENERATING_PSEUDO = /::?(?:before|after)\b/gi;
+        const PSEUDO_ELEMENT = /::[\w-]+(?:\([^()]*\))?|:(?:before|after|first-line|first-letter)\b/gi;
         const MARKER_SELECTOR = /::marker\b/i;
+        const NAMED_CLASS_OR_ID = /([.#])(-?[_a-zA-Z\u00a0-\uffff][\w\u00a0-\uffff-]*)/g;
+        const quirks = document.compatMode === 'BackCompat'; // class and id match in any case there
         const ATTR_FUNCTION = /attr\(\s*(?:[\w-]*\|)?([\w-]+)/g;
-        // Elements of these tags (lower case), classes or ids are reached by rules about an element's
-        // place among its siblings; null when such a rule may reach any element, and nothing is shared.
-        // With them, the attributes the page's selectors name.
-        const placeTags = ownState === null ? null : tagsReachedByPlace();
-        const sharing = placeTags !== null;
+        // What the page's rules tell of the elements they style: the elements that rules about a
+        // place among siblings reach (placed), the attributes, classes and ids that selectors
+        // name, and whether they generate content or markers; null when the rules cannot be
+        // read, or ask about a place in a way that cannot be followed, and nothing is shared.
+        const pageRules = ownState === null ? null : readPageRules();
+        const sharing = pageRules !== null;
         // Whether the page's rules may generate content: without a reading of its style sheets,
         // any element may have some.
-        const generatedRules = placeTags === null || placeTags.generated;
-        const markerRules = placeTags === null || placeTags.marker;
+        const generatedRules = pageRules === null || pageRules.generated;
+        const markerRules = pageRules === null || pageRules.marker;
+        // The elements that rules may give a ::before or ::after with content; null for any.
+        const generatingElements = generatedRules && pageRules !== null ? elementsGenerating(pageRules.generating)
+                                                                          : null;
+        function elementsGenerating(selectors) {
+            if (!selectors)
+                return null;
+            if (!selectors.length)
+                return new Set();
+            try {
+                return new Set(document.querySelectorAll(selectors.join(', ')));
+            } catch (e) {
+                return null;
+            }
+        }
+        // Whether el may show generated content: a quotation by the browser's own rules, an element
+        // of a frame (whose rules were not read), or one the page's rules may give some.
+        function mayGenerate(el, tag) {
+            return frameDepth > 0 || tag === 'Q' ||
+                   (generatedRules && (generatingElements === null || generatingElements.has(el)));
+        }
 
-        function tagsReachedByPlace() {
+        function readPageRules() {
             if (document.getAnimations && document.getAnimations().length)
                 return null; // values that change with time
-            const tags = {names: new Set(), classes: new Set(), ids: new Set(), attributes: new Set(),
-                generated: false, marker: false};
+            const tags = {placeSelectors: [], placed: null, attributes: new Set(), generated: false,
+                generating: [], marker: false, namedClasses: new Set(), namedIds: new Set(),
+                anyClassOrId: false};
             try {
                 for (const sheet of document.styleSheets) {
                     if (!scanRules(sheet.cssRules, tags, 0))
@@ -65,6 +91,13 @@
             } catch (e) {
                 return null; // a style sheet from elsewhere that the page may not read
             }
+            // The elements whose place among their siblings may give them a style of their own.
+            try {
+                tags.placed = tags.placeSelectors.length ? new Set(document.querySelectorAll(tags.placeSelectors.join(', ')))
+                                                         : new Set();
+            } catch (e) {
+                return null;
+            }
             return tags;
         }
         function scanRules(rules, tags, depth) {
@@ -72,14 +105,23 @@
                 return false;
             for (const rule of rules) {
                 if (rule.selectorText !== undefined) {
-                    if (!placeTagsOf(rule.selectorText, tags))
+                    if (!placeSelectorsOf(rule.selectorText, tags))
                         return false;
                     for (const m of rule.selectorText.matchAll(ATTRIBUTE_SELECTOR))
                         tags.attributes.add(m[1].toLowerCase());
+                    namedClassesAndIds(rule.selectorText, tags);
                     if (GENERATING_SELECTOR.test(rule.selectorText)) {
                         tags.generated = true;
                         // a value read by attr() makes the text differ between elements styled alike
                         const content = rule.style ? rule.style.content : '';
+                        // The elements whose ::before or ::after a rule gives content to are those
+                        // its selector reaches with the pseudo-element taken for any element.
+                        if (tags.generating && (content || !rule.style)) {
+                            if (/["'\\]/.test(rule.selectorText))
+                                tags.generating = null;
+                            else
+                                tags.generating.push(rule.selectorText.replace(GENERATING_PSEUDO, ':is(*)'));
+                        }
                         if (content) {
                             for (const m of content.matchAll(ATTR_FUNCTION))
                                 tags.attributes.add(m[1].toLowerCase());
@@ -95,11 +137,26 @@
             }
             return true;
         }
-        // Adds to tags the type, or else the first class or the id, of each compound of the selector
-        // list that depends on a place among siblings: one with a structural pseudo-class, or one
-        // right of a + or ~ combinator. False when such a compound names none of them, or the place
-        // is asked about inside :is() and the like.
-        function placeTagsOf(text, tags) {
+        // Classes and ids that no selector names style nothing: elements that differ only in them
+        // share their style. Names are gathered loosely (a dot in a quoted value counts too), which
+        // only keeps apart elements that could have shared. An escaped name is not read at all.
+        function namedClassesAndIds(text, tags) {
+            if (text.includes('\\')) {
+                tags.anyClassOrId = true;
+                return;
+            }
+            for (const m of text.matchAll(NAMED_CLASS_OR_ID)) {
+                const name = quirks ? m[2].toLowerCase() : m[2];
+                (m[1] === '.' ? tags.namedClasses : tags.namedIds).add(name);
+            }
+        }
+
+        // Adds to tags.placeSelectors, for each compound of the selector list that depends on a
+        // place among siblings (one with a structural pseudo-class, or one right of a + or ~
+        // combinator), the selector up to and with that compound: the elements it reaches are
+        // those whose style may differ from that of elements alike in all else. False when the
+        // place is asked about inside :is() and the like.
+        function placeSelectorsOf(text, tags) {
             if (!PLACE_PSEUDO.test(text) && !/[+~]/.test(text))
                 return true;
             // :not(:checked) and the like stay within their compound; a selector inside one does not
@@ -114,23 +171,20 @@
             let compound = '';
             let sibling = false; // the combinator before this compound was + or ~
             let combinator = '';
-            const finish = () => {
-                if (compound) {
-                    if (sibling || PLACE_PSEUDO.test(compound)) {
-                        let m = /^([a-zA-Z][\w-]*)(?![\w-]*\|)/.exec(compound);
-                        if (m) {
-                            tags.names.add(m[1].toLowerCase());
-                        } else if ((m = /^([.#])([\w-]+)(?![\w-]*\\)/.exec(compound))) {
-                            (m[1] === '.' ? tags.classes : tags.ids).add(m[2]);
-                        } else {
-                            return false;
-                        }
-                    }
-                    compound = '';
-                }
-                return true;
+            let selectorStart = 0; // where the selector of the list that holds the compound starts
+            const finish = (end) => {
+                // a pseudo-element is styled with its element: the selector is taken as reaching that
+                if (compound && (sibling || PLACE_PSEUDO.test(compound)))
+                    tags.placeSelectors.push(text.slice(selectorStart, end).trim().replace(PSEUDO_ELEMENT, ':is(*)'));
+                compound = '';
             };
-            for (const ch of text + ',') {
+            const n = text.length;
+            for (let i = 0; i <= n; ++i) {
+                const ch = i < n ? text[i] : ',';
+                if (ch === '\\' && i + 1 < n) {
+                    compound += ch + text[++i];
+                    continue;
+                }
                 if (quote) {
                     compound += ch;
                     if (ch === quote)
@@ -148,13 +202,13 @@
                     --depth;
                 } else if (depth === 0 && (ch === ',' || ch === ' ' || ch === '>' || ch === '+' || ch === '~')) {
                     if (compound) {
-                        if (!finish())
-                            return false;
+                        finish(i);
                         combinator = '';
                     }
                     if (ch === ',') {
                         sibling = false;
                         combinator = '';
+                        selectorStart = i + 1;
                     } else {
                         combinator += ch;
                         sibling = combinator.includes('+') || combinator.includes('~');
@@ -166,24 +220,8 @@
             return depth === 0;
         }
 
-        const lowerTags = new Map();
-        function reachedByPlace(el, tag) {
-            let name = lowerTags.get(tag);
-            if (name === undefined) {
-                name = tag.toLowerCase();
-                lowerTags.set(tag, name);
-            }
-            if (placeTags.names.has(name))
-                return true;
-            if (placeTags.ids.size && el.id && placeTags.ids.has(el.id))
-                return true;
-            if (placeTags.classes.size && el.classList.length) {
-                for (const c of el.classList) {
-                    if (placeTags.classes.has(c))
-                        return true;
-                }
-            }
-            return false;
+        function reachedByPlace(el) {
+            return pageRules.placed.has(el);
         }
 
         class StyleRecord {
@@ -195,6 +233,7 @@
                 this.childrenShare = childrenShare;
                 this.tp = null; // character properties, see textPropsOf
                 this.ps = null; // computed styles of pseudo-elements, see pseudoStyle
+                this.noGen = null; // pseudo-elements that generate nothing, see addGenerated
             }
             get(name) {
                 let v = this.v.get(name);
@@ -252,6 +291,35 @@
             });
         }
 
+        // tag and attributes, as far as the page's rules can tell elements apart by them; null for
+        // an element whose direction follows its own text
+        function attributeKey(el, tag) {
+            // Names first, and only the values that matter: each call into the page costs.
+            let key = tag;
+            for (const name of el.getAttributeNames()) {
+                if ((VALUE_FREE.has(name) || VALUE_FREE_PREFIX.test(name)) && !pageRules.attributes.has(name)) {
+                    key += ' ' + name;
+                    continue;
+                }
+                const value = el.getAttribute(name);
+                if (name === 'dir' && value.toLowerCase() === 'auto')
+                    return null;
+                if (pageRules.attributes.has(name)) {
+                    key += ' ' + name + '=' + value;
+                } else if (name === 'class' && !pageRules.anyClassOrId) {
+                    key += ' class=';
+                    for (const c of value.split(/[ \t\n\f\r]+/)) {
+                        if (c && pageRules.namedClasses.has(quirks ? c.toLowerCase() : c))
+                            key += c + ' ';
+                    }
+                } else if (name === 'id' && !pageRules.anyClassOrId) {
+                    key += pageRules.namedIds.has(quirks ? value.toLowerCase() : value) ? ' id=' + value : ' id';
+                } else {
+                    key += ' ' + name + '=' + value;
+                }
+            }
+            return key;
+        }
         let nextStyleId = 1;
         let frameDepth = 0; // the walk is in the document of a frame
         const styleCache = new WeakMap();
@@ -266,26 +334,14 @@
             const tag = knownTag || el.tagName;
             // the page's style sheets say nothing of the documents in its frames
             const shareable = sharing && frameDepth === 0 && !UNSHARED_TAGS.has(tag);
-            if (shareable && parent && el !== body && !ownState.has(el) && !reachedByPlace(el, tag)) {
+            if (shareable && parent && el !== body && !ownState.has(el) && !reachedByPlace(el)) {
                 const ps = knownParentStyle || cs(parent);
                 if (ps.rec.childrenShare && !ps.isHost) {
-                    let key = ps.rec.id + ' ' + tag;
+                    let key = attributeKey(el, tag);
                     // dir="auto" takes its direction from the element's own text
-                    let ownDirection = false;
-                    if (el.hasAttributes()) {
-                        for (const a of el.attributes) {
-                            const name = a.name;
-                            const value = a.value;
-                            if ((VALUE_FREE.has(name) || VALUE_FREE_PREFIX.test(name)) &&
-                                !placeTags.attributes.has(name))
-                                key += ' ' + name;
-                            else
-                                key += ' ' + name + '=' + value;
-                            if (name === 'dir' && value.toLowerCase() === 'auto')
-                                ownDirection = true;
-                        }
-                    }
+                    const ownDirection = key === null;
                     if (!ownDirection) {
+                        key = ps.rec.id + ' ' + key;
                         rec = recordsByKey.get(key);
                         if (!rec) {
                             rec = new StyleRecord(el, true);

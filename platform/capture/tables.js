@@ -153,7 +153,7 @@
                     ml: 0, lml: 0, al: alignOf(cell.st), bbg: null, bg: null, h: 0, li: null, ti: 0, rowOf: null,
                     pre: PRE_MODES.has(cell.st.whiteSpace)
                 });
-                const pseudo = generatedRules || frameDepth > 0;
+                const pseudo = mayGenerate(cell.el, '');
                 if (pseudo)
                     addGenerated(cb, sub, cell.el, cell.st, '::before');
                 if (!partial)

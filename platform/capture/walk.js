@@ -178,7 +178,7 @@
                 return;
             }
 
-            const pseudo = generatedRules || frameDepth > 0 || tag === 'Q';
+            const pseudo = mayGenerate(el, tag);
             if (!block || el === body || el === document.documentElement) {
                 const bg = colour(s.backgroundColor);
                 if (bg && el !== body && el !== document.documentElement)

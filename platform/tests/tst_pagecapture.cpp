@@ -109,6 +109,8 @@ private slots:
     void characterFormats();
     void fontFamilies();
     void stylesFromAttributes();
+    void stylesFromPlacesClassesAndIds_data();
+    void stylesFromPlacesClassesAndIds();
     void blocksAndSpacing();
     void preformattedAndBreaks();
     void lists_data();
@@ -408,6 +410,63 @@ void tst_PageCapture::fontFamilies()
     QVERIFY(QFontInfo(QFont(mono)).fixedPitch());
     if (QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans Mono")))
         QCOMPARE(family(QStringLiteral("dejavu")), QStringLiteral("DejaVu Sans Mono"));
+}
+
+// Elements alike but for their place among their siblings, a class or an id: each keeps the
+// style and the generated content that the page's rules give it, in standards and quirks mode.
+void tst_PageCapture::stylesFromPlacesClassesAndIds_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("look");
+    QTest::addColumn<bool>("has");
+    const QString places = QStringLiteral("places.html");
+    const QString quirks = QStringLiteral("quirks.html");
+    QTest::newRow("not last child") << places << "box two" << "red" << false;
+    QTest::newRow("last child") << places << "box last" << "red" << true;
+    QTest::newRow("next sibling") << places << "after heading" << "italic" << true;
+    QTest::newRow("not next sibling") << places << "later paragraph" << "italic" << false;
+    QTest::newRow("before a sibling") << places << "before mark" << "underline" << false;
+    QTest::newRow("after a sibling") << places << "after mark two" << "underline" << true;
+    QTest::newRow("not last of type") << places << "span one" << "bold" << false;
+    QTest::newRow("last of type") << places << "span last" << "bold" << true;
+    QTest::newRow("nth child") << places << "nth two" << "blue" << true;
+    QTest::newRow("not nth child") << places << "nth three" << "blue" << false;
+    QTest::newRow("named id") << places << "chosen id" << "bold" << true;
+    QTest::newRow("other id") << places << "third id" << "bold" << false;
+    QTest::newRow("class as attribute") << places << "flagged class" << "italic" << true;
+    QTest::newRow("class as attribute, other value") << places << "quiet class" << "italic" << false;
+    QTest::newRow("quirks class") << quirks << "loud word" << "red" << true;
+    QTest::newRow("quirks other class") << quirks << "soft word" << "red" << false;
+    QTest::newRow("quirks id") << quirks << "big word" << "bold" << true;
+    QTest::newRow("quirks other id") << quirks << "small word" << "bold" << false;
+}
+
+void tst_PageCapture::stylesFromPlacesClassesAndIds()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, word);
+    QFETCH(QString, look);
+    QFETCH(bool, has);
+    CAPTURE(c, page);
+    const auto f = fragmentWith(*c.document, word);
+    QVERIFY2(f, qPrintable(word));
+    const QTextCharFormat &format = f->format;
+    const QHash<QString, bool> looks{
+        {QStringLiteral("red"), format.foreground().color() == QColor(255, 0, 0)},
+        {QStringLiteral("blue"), format.foreground().color() == QColor(0, 0, 255)},
+        {QStringLiteral("italic"), format.fontItalic()},
+        {QStringLiteral("bold"), format.fontWeight() >= 600},
+        {QStringLiteral("underline"), format.fontUnderline()},
+    };
+    QVERIFY(looks.contains(look));
+    QCOMPARE(looks.value(look), has);
+    if (page == QLatin1String("places.html")) {
+        const QString text = c.document->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("[void]")), qPrintable(text));
+        QCOMPARE(text.count(QStringLiteral("(tagged)")), 1);
+        QVERIFY2(text.contains(QStringLiteral("tagged u2 (tagged)")), qPrintable(text));
+    }
 }
 
 void tst_PageCapture::blocksAndSpacing()
