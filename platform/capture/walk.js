@@ -126,7 +126,9 @@
                     addInlineObject(b, c, el, imageOf(el, s));
                 return;
             }
-            if (tag === 'svg' || (el instanceof SVGSVGElement)) {
+            // an <svg> is named svg, or prefix:svg in a document of its own namespaces; instanceof
+            // is asked only then, as each question to the page costs
+            if (tag === 'svg' || (tag.endsWith(':svg') && el instanceof SVGSVGElement)) {
                 if (s.visibility === 'visible') {
                     const [w, h] = contentSize(el, s);
                     let svg = new XMLSerializer().serializeToString(svgWithStyles(el));
