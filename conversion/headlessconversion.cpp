@@ -173,6 +173,43 @@ void HeadlessConversion::loadEnded(Slot &slot)
         finish(slot, slot.loadFailure);
         return;
     }
+    // Select All and the capture wait for the page in an event loop of their own. A second
+    // page's commands started inside that wait would wait in a loop nested in it, and the first
+    // page's answer, once in, could not end its wait before the second one's had ended. So one
+    // page is captured at a time, while the others load.
+    if (m_capturing) {
+        m_waitingToCapture.emplace_back(&slot, slot.generation);
+        return;
+    }
+    m_capturing = true;
+    capture(slot);
+    m_capturing = false;
+    captureNextWaiting();
+}
+
+void HeadlessConversion::captureNextWaiting()
+{
+    while (!m_waitingToCapture.empty()) {
+        const auto [next, generation] = m_waitingToCapture.front();
+        m_waitingToCapture.pop_front();
+        if (next->generation != generation || next->state != Slot::State::Loaded)
+            continue; // restarted or ended meanwhile
+        // From the event loop, outside the wait that has just ended.
+        QMetaObject::invokeMethod(
+            this,
+            [this, next, generation] {
+                if (next->generation == generation && next->state == Slot::State::Loaded)
+                    loadEnded(*next);
+                else
+                    captureNextWaiting();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+}
+
+void HeadlessConversion::capture(Slot &slot)
+{
     slot.state = Slot::State::Capturing;
     WebBrowser &browser = *slot.browser;
     QPointer<WebBrowser> alive(&browser);

@@ -12,6 +12,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -69,6 +70,8 @@ private:
     void startNext(Slot &slot);
     void startPage(Slot &slot, int index);
     void loadEnded(Slot &slot);
+    void capture(Slot &slot);
+    void captureNextWaiting();
     void captureFailed(Slot &slot, const QString &failure);
     void finishLater(Slot &slot, const QString &failure);
     void finish(Slot &slot, QString failure, QByteArray rtf = {});
@@ -84,6 +87,9 @@ private:
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::vector<Page> m_pages;
     QList<PageFailure> m_failures;
+    // Pages whose load has ended while another page was being captured, waiting their turn.
+    std::deque<std::pair<Slot *, unsigned>> m_waitingToCapture;
+    bool m_capturing = false;
     int m_next = 0;     // the next entry to start
     int m_appended = 0; // entries appended to the document (or passed over) so far
 };

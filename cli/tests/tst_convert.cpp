@@ -126,6 +126,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void parallelSameAsSerial();
+    void parallelPagesTakeTurns();
     void aPageThatStopsRespondingFails();
     void options_data();
     void options();
@@ -363,6 +364,38 @@ void tst_Convert::parallelSameAsSerial()
     QVERIFY(serial.out == parallel.out);
     QCOMPARE(headingOrder(readRtf(serial.out)->toPlainText(), Words + QStringList{"Big"}),
              (QStringList{"Alder", "Big", "Birch", "Cedar", "Damson", "Elm"}));
+}
+
+// Pages rendered side by side end their loads while another page is being captured, and wait
+// their turn: each is captured once and appended in order, none is left in the queue. The
+// browser's limits are set beyond the test's own, so that a page whose answers the engine held
+// back would hang the test instead of passing after the browser gave it up and it was retried.
+void tst_Convert::parallelPagesTakeTurns()
+{
+    QFile big(m_dir.filePath(QStringLiteral("long.html")));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write("<h1>Heading Long</h1>");
+    for (int i = 0; i < 3000; ++i)
+        big.write("<p>A paragraph of the long page, with <i>italic</i> text in it.</p>");
+    big.close();
+    QStringList entries{big.fileName()};
+    for (int round = 0; round < 3; ++round) {
+        for (const QString &word : Words)
+            entries << page(word);
+    }
+
+    HeadlessConversion::Settings settings;
+    settings.jobs = 3;
+    const int hour = 3600 * 1000;
+    settings.browserTimeouts = {hour, hour, hour};
+    HeadlessConversion conversion(entries, settings);
+    conversion.run();
+
+    QVERIFY(conversion.failures().isEmpty());
+    const QString text = conversion.document().toPlainText();
+    QCOMPARE(text.count(QStringLiteral("Heading Long")), 1);
+    for (const QString &word : Words)
+        QCOMPARE(text.count(QStringLiteral("Heading ") + word), 3);
 }
 
 void tst_Convert::options_data()
