@@ -422,24 +422,42 @@ void tst_PageCapture::stylesFromPlacesClassesAndIds_data()
     QTest::addColumn<bool>("has");
     const QString places = QStringLiteral("places.html");
     const QString quirks = QStringLiteral("quirks.html");
-    QTest::newRow("not last child") << places << "box two" << "red" << false;
-    QTest::newRow("last child") << places << "box last" << "red" << true;
-    QTest::newRow("next sibling") << places << "after heading" << "italic" << true;
-    QTest::newRow("not next sibling") << places << "later paragraph" << "italic" << false;
-    QTest::newRow("before a sibling") << places << "before mark" << "underline" << false;
-    QTest::newRow("after a sibling") << places << "after mark two" << "underline" << true;
-    QTest::newRow("not last of type") << places << "span one" << "bold" << false;
-    QTest::newRow("last of type") << places << "span last" << "bold" << true;
-    QTest::newRow("nth child") << places << "nth two" << "blue" << true;
-    QTest::newRow("not nth child") << places << "nth three" << "blue" << false;
-    QTest::newRow("named id") << places << "chosen id" << "bold" << true;
-    QTest::newRow("other id") << places << "third id" << "bold" << false;
-    QTest::newRow("class as attribute") << places << "flagged class" << "italic" << true;
-    QTest::newRow("class as attribute, other value") << places << "quiet class" << "italic" << false;
-    QTest::newRow("quirks class") << quirks << "loud word" << "red" << true;
-    QTest::newRow("quirks other class") << quirks << "soft word" << "red" << false;
-    QTest::newRow("quirks id") << quirks << "big word" << "bold" << true;
-    QTest::newRow("quirks other id") << quirks << "small word" << "bold" << false;
+    QTest::newRow("not last child") << places << "box two"
+                                    << "red" << false;
+    QTest::newRow("last child") << places << "box last"
+                                << "red" << true;
+    QTest::newRow("next sibling") << places << "after heading"
+                                  << "italic" << true;
+    QTest::newRow("not next sibling") << places << "later paragraph"
+                                      << "italic" << false;
+    QTest::newRow("before a sibling") << places << "before mark"
+                                      << "underline" << false;
+    QTest::newRow("after a sibling") << places << "after mark two"
+                                     << "underline" << true;
+    QTest::newRow("not last of type") << places << "span one"
+                                      << "bold" << false;
+    QTest::newRow("last of type") << places << "span last"
+                                  << "bold" << true;
+    QTest::newRow("nth child") << places << "nth two"
+                               << "blue" << true;
+    QTest::newRow("not nth child") << places << "nth three"
+                                   << "blue" << false;
+    QTest::newRow("named id") << places << "chosen id"
+                              << "bold" << true;
+    QTest::newRow("other id") << places << "third id"
+                              << "bold" << false;
+    QTest::newRow("class as attribute") << places << "flagged class"
+                                        << "italic" << true;
+    QTest::newRow("class as attribute, other value") << places << "quiet class"
+                                                     << "italic" << false;
+    QTest::newRow("quirks class") << quirks << "loud word"
+                                  << "red" << true;
+    QTest::newRow("quirks other class") << quirks << "soft word"
+                                        << "red" << false;
+    QTest::newRow("quirks id") << quirks << "big word"
+                               << "bold" << true;
+    QTest::newRow("quirks other id") << quirks << "small word"
+                                     << "bold" << false;
 }
 
 void tst_PageCapture::stylesFromPlacesClassesAndIds()
