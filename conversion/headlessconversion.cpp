@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
 
+#include <algorithm>
+
 namespace {
 
 // The engine's "aborted" error: the load was replaced by another one the page started itself.
@@ -34,8 +36,9 @@ struct HeadlessConversion::Slot {
     int index = -1;
     // The current page's load has started (completions of an earlier load are not its own).
     bool started = false;
-    // The current page is on its second try.
+    // The current page is on its second try, or on its last, alone.
     bool retried = false;
+    bool alone = false;
     QString loadFailure;
     unsigned generation = 0;
 };
@@ -117,9 +120,21 @@ void HeadlessConversion::startNext(Slot &slot)
     if (m_next >= count) {
         slot.state = Slot::State::Idle;
         slot.browser.reset();
+        // Pages that went unanswered beside others get a last try once nothing else runs.
+        const bool othersIdle = std::all_of(m_slots.begin(), m_slots.end(), [](const auto &other) {
+            return other->state == Slot::State::Idle;
+        });
+        if (othersIdle && !m_triesAlone.empty()) {
+            const int index = m_triesAlone.front();
+            m_triesAlone.pop_front();
+            slot.retried = true;
+            slot.alone = true;
+            startPage(slot, index);
+        }
         return;
     }
     slot.retried = false;
+    slot.alone = false;
     startPage(slot, m_next++);
 }
 
@@ -251,7 +266,23 @@ void HeadlessConversion::capture(Slot &slot)
 void HeadlessConversion::captureFailed(Slot &slot, const QString &failure)
 {
     // The engine now and then never answers a script in a page that has loaded, with its
-    // renderer idle. A page gets one more try, in a fresh browser, before it counts as failed.
+    // renderer idle; seen only while other pages render beside it. A page gets one more try, in
+    // a fresh browser, and when that fails too beside other pages, a last one once it is alone.
+    if (slot.retried && !slot.alone && m_slots.size() > 1) {
+        m_triesAlone.push_back(slot.index);
+        slot.browser.release()->deleteLater();
+        ++slot.generation;
+        slot.state = Slot::State::Loaded;
+        const unsigned generation = slot.generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, &slot, generation] {
+                if (slot.generation == generation)
+                    startNext(slot);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     if (slot.retried) {
         finish(slot, failure);
         return;

@@ -90,6 +90,8 @@ private:
     // Pages whose load has ended while another page was being captured, waiting their turn.
     std::deque<std::pair<Slot *, unsigned>> m_waitingToCapture;
     bool m_capturing = false;
+    // Pages to be tried once more when no other page is rendered beside them.
+    std::deque<int> m_triesAlone;
     int m_next = 0;     // the next entry to start
     int m_appended = 0; // entries appended to the document (or passed over) so far
 };

@@ -127,6 +127,7 @@ private slots:
     void commandLine();
     void parallelSameAsSerial();
     void parallelPagesTakeTurns();
+    void aPageThatStopsRespondingFails_data();
     void aPageThatStopsRespondingFails();
     void options_data();
     void options();
@@ -459,28 +460,52 @@ void tst_Convert::options()
 }
 
 QTEST_MAIN(tst_Convert)
+void tst_Convert::aPageThatStopsRespondingFails_data()
+{
+    // Beside another page, a page that stops responding when selected is tried a last time
+    // alone before it counts as failed.
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("alone") << 1;
+    QTest::newRow("beside another") << 2;
+}
+
 void tst_Convert::aPageThatStopsRespondingFails()
 {
-    // A script that never yields: the browser gives the page up and shows a page of its own,
-    // which must not pass for the entry's content.
-    const QString endless = m_dir.filePath(QStringLiteral("endless.html"));
-    QFile file(endless);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<!DOCTYPE html><title>Endless</title><h1>Heading Endless</h1>"
-               "<script>for (;;) {}</script><p>Never reached.</p>");
-    file.close();
+    QFETCH(int, jobs);
+    // A script that never yields, and one that never yields once the page is selected: the
+    // browser gives the page up and shows a page of its own, which must not pass for the
+    // entry's content.
+    const auto write = [&](const QString &name, const QByteArray &html) {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly))
+            return QString();
+        file.write(html);
+        return file.fileName();
+    };
+    const QString endless = write(QStringLiteral("endless.html"),
+                                  "<!DOCTYPE html><title>Endless</title><h1>Heading Endless</h1>"
+                                  "<script>for (;;) {}</script><p>Never reached.</p>");
+    const QString hanging = write(
+        QStringLiteral("hanging.html"),
+        "<!DOCTYPE html><title>Hanging</title><h1>Heading Hanging</h1><script>"
+        "document.addEventListener('selectionchange', function () { for (;;) {} });</script>");
+    QVERIFY(!endless.isEmpty() && !hanging.isEmpty());
 
     HeadlessConversion::Settings settings;
+    settings.jobs = jobs;
     settings.browserTimeouts = {8000, 3000, 6000};
-    HeadlessConversion conversion({page(Words[0]), endless, page(Words[1])}, settings);
+    HeadlessConversion conversion(
+        {page(Words[0]), endless, page(Words[1]), hanging, page(Words[2])}, settings);
     conversion.run();
 
-    QCOMPARE(conversion.failures().size(), 1);
+    QCOMPARE(conversion.failures().size(), 2);
     QCOMPARE(conversion.failures().first().index, 1);
-    QVERIFY2(conversion.failures().first().reason.contains(QStringLiteral("stopped responding")),
-             qPrintable(conversion.failures().first().reason));
+    QCOMPARE(conversion.failures().last().index, 3);
+    for (const HeadlessConversion::PageFailure &failure : conversion.failures())
+        QVERIFY2(failure.reason.contains(QStringLiteral("stopped responding")),
+                 qPrintable(failure.reason));
     const QString text = conversion.document().toPlainText();
-    QCOMPARE(headingOrder(text, Words + QStringList{"Endless"}), Words.mid(0, 2));
+    QCOMPARE(headingOrder(text, Words + QStringList{"Endless", "Hanging"}), Words.mid(0, 3));
     QVERIFY(!text.contains(QStringLiteral("stopped responding")));
 }
 
