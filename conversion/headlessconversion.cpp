@@ -85,14 +85,7 @@ std::unique_ptr<WebBrowser> HeadlessConversion::makeBrowser(Slot &slot)
         slot.state = Slot::State::Loaded;
         // Both completion events of a load are queued together: the page is taken once the other
         // one has passed too, so that it cannot end the next page's wait.
-        const unsigned generation = slot.generation;
-        QMetaObject::invokeMethod(
-            this,
-            [this, &slot, generation] {
-                if (slot.generation == generation)
-                    loadEnded(slot);
-            },
-            Qt::QueuedConnection);
+        whileCurrent(slot, [this, &slot] { loadEnded(slot); });
     };
     connect(raw, &WebBrowser::DownloadComplete, this, completed);
     connect(raw, &WebBrowser::DocumentComplete, this, completed);
@@ -268,34 +261,32 @@ void HeadlessConversion::captureFailed(Slot &slot, const QString &failure)
     // The engine now and then never answers a script in a page that has loaded, with its
     // renderer idle; seen only while other pages render beside it. A page gets one more try, in
     // a fresh browser, and when that fails too beside other pages, a last one once it is alone.
-    if (slot.retried && !slot.alone && m_slots.size() > 1) {
-        m_triesAlone.push_back(slot.index);
-        slot.browser.release()->deleteLater();
-        ++slot.generation;
-        slot.state = Slot::State::Loaded;
-        const unsigned generation = slot.generation;
-        QMetaObject::invokeMethod(
-            this,
-            [this, &slot, generation] {
-                if (slot.generation == generation)
-                    startNext(slot);
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    if (slot.retried) {
+    const bool besideOthers = !slot.alone && m_slots.size() > 1;
+    if (slot.retried && !besideOthers) {
         finish(slot, failure);
         return;
     }
-    slot.retried = true;
     slot.browser.release()->deleteLater();
-    const int index = slot.index;
-    const unsigned generation = ++slot.generation;
+    ++slot.generation;
+    if (!slot.retried) {
+        slot.retried = true;
+        const int index = slot.index;
+        whileCurrent(slot, [this, &slot, index] { startPage(slot, index); });
+        return;
+    }
+    m_triesAlone.push_back(slot.index);
+    slot.state = Slot::State::Loaded;
+    whileCurrent(slot, [this, &slot] { startNext(slot); });
+}
+
+void HeadlessConversion::whileCurrent(Slot &slot, std::function<void()> step)
+{
+    const unsigned generation = slot.generation;
     QMetaObject::invokeMethod(
         this,
-        [this, &slot, index, generation] {
+        [&slot, generation, step = std::move(step)] {
             if (slot.generation == generation)
-                startPage(slot, index);
+                step();
         },
         Qt::QueuedConnection);
 }
@@ -304,14 +295,7 @@ void HeadlessConversion::finishLater(Slot &slot, const QString &failure)
 {
     // Through the event queue, so that a long run of failing entries does not recurse.
     slot.state = Slot::State::Loaded;
-    const unsigned generation = slot.generation;
-    QMetaObject::invokeMethod(
-        this,
-        [this, &slot, generation, failure] {
-            if (slot.generation == generation)
-                finish(slot, failure);
-        },
-        Qt::QueuedConnection);
+    whileCurrent(slot, [this, &slot, failure] { finish(slot, failure); });
 }
 
 void HeadlessConversion::finish(Slot &slot, QString failure, QByteArray rtf)

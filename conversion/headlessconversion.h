@@ -74,6 +74,8 @@ private:
     void captureNextWaiting();
     void captureFailed(Slot &slot, const QString &failure);
     void finishLater(Slot &slot, const QString &failure);
+    // Calls step from the event loop, unless the slot has moved on to another page or try.
+    void whileCurrent(Slot &slot, std::function<void()> step);
     void finish(Slot &slot, QString failure, QByteArray rtf = {});
     void appendReadyPages();
 

@@ -47,19 +47,9 @@ bench=$build/app/bench/realrun_bench
 [[ -x $bench ]] || { echo "build $bench first (cmake --build $build --target realrun_bench)"; exit 1; }
 
 # The documentation packages the pages come from, and what the display and the bus need.
-packages=(python3-doc apache2-doc lua5.1-doc postgresql-doc-15 cmake-doc rust-doc nodejs-doc
-    python-django-doc xvfb openbox at-spi2-core dbus-daemon python3-pyatspi)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    sudo=()
-    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install-deps" --only python3-doc apache2-doc lua5.1-doc postgresql-doc-15 cmake-doc \
+    rust-doc nodejs-doc python-django-doc xvfb openbox at-spi2-core dbus-daemon python3-pyatspi \
+    >/dev/null
 
 work=$(mktemp -d)
 cleanup() {

@@ -14,17 +14,7 @@ count=${2:-60}
 convert=$build/cli/folvane-convert
 [[ -x $convert ]] || { echo "build folvane-convert first: $convert" >&2; exit 2; }
 
-missing=()
-for package in python3-doc lua5.1-doc pandoc; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    sudo=()
-    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-deps --only python3-doc lua5.1-doc pandoc
 
 # Real pages of mixed sizes: Lua's manual pages and the Python library reference, in a fixed
 # order so that runs compare.

@@ -36,7 +36,6 @@
         const VALUE_FREE_PREFIX = /^(?:data-|aria-|on)/;
         // selectors of rules that may give an element generated content, or a marker of its own
         const GENERATING_SELECTOR = /::?(?:before|after)\b/i;
-        const GENERATING_PSEUDO = /::?(?:before|after)\b/gi;
         const PSEUDO_ELEMENT = /::[\w-]+(?:\([^()]*\))?|:(?:before|after|first-line|first-letter)\b/gi;
         const MARKER_SELECTOR = /::marker\b/i;
         const NAMED_CLASS_OR_ID = /([.#])(-?[_a-zA-Z\u00a0-\uffff][\w\u00a0-\uffff-]*)/g;
@@ -53,11 +52,12 @@
         const generatedRules = pageRules === null || pageRules.generated;
         const markerRules = pageRules === null || pageRules.marker;
         // The elements that rules may give a ::before or ::after with content; null for any.
-        const generatingElements = generatedRules && pageRules !== null ? elementsGenerating(pageRules.generating)
-                                                                          : null;
-        function elementsGenerating(selectors) {
-            if (!selectors)
-                return null;
+        const generatingElements = generatedRules && pageRules !== null && pageRules.generating
+                                       ? elementsMatching(pageRules.generating)
+                                       : null;
+        // The elements that any of the selectors reaches; null when the engine takes one of them
+        // for no selector.
+        function elementsMatching(selectors) {
             if (!selectors.length)
                 return new Set();
             try {
@@ -92,13 +92,8 @@
                 return null; // a style sheet from elsewhere that the page may not read
             }
             // The elements whose place among their siblings may give them a style of their own.
-            try {
-                tags.placed = tags.placeSelectors.length ? new Set(document.querySelectorAll(tags.placeSelectors.join(', ')))
-                                                         : new Set();
-            } catch (e) {
-                return null;
-            }
-            return tags;
+            tags.placed = elementsMatching(tags.placeSelectors);
+            return tags.placed ? tags : null;
         }
         function scanRules(rules, tags, depth) {
             if (depth > 20)
@@ -120,7 +115,7 @@
                             if (/["'\\]/.test(rule.selectorText))
                                 tags.generating = null;
                             else
-                                tags.generating.push(rule.selectorText.replace(GENERATING_PSEUDO, ':is(*)'));
+                                tags.generating.push(rule.selectorText.replace(PSEUDO_ELEMENT, ':is(*)'));
                         }
                         if (content) {
                             for (const m of content.matchAll(ATTR_FUNCTION))
@@ -218,10 +213,6 @@
                 compound += ch;
             }
             return depth === 0;
-        }
-
-        function reachedByPlace(el) {
-            return pageRules.placed.has(el);
         }
 
         class StyleRecord {
@@ -334,7 +325,7 @@
             const tag = knownTag || el.tagName;
             // the page's style sheets say nothing of the documents in its frames
             const shareable = sharing && frameDepth === 0 && !UNSHARED_TAGS.has(tag);
-            if (shareable && parent && el !== body && !ownState.has(el) && !reachedByPlace(el)) {
+            if (shareable && parent && el !== body && !ownState.has(el) && !pageRules.placed.has(el)) {
                 const ps = knownParentStyle || cs(parent);
                 if (ps.rec.childrenShare && !ps.isHost) {
                     let key = attributeKey(el, tag);
