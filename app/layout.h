@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pagerendering.h"
+
 #include <QColor>
 #include <QFont>
 #include <QRect>
@@ -12,7 +14,7 @@
 // client area, as laid out at design time. 15 twips make one logical pixel.
 namespace Layout {
 
-inline constexpr int TwipsPerPixel = 15;
+inline constexpr int TwipsPerPixel = PageRendering::TwipsPerPixel;
 inline constexpr int ClientWidth = 10965;
 inline constexpr int ClientHeight = 7650;
 inline constexpr QColor FormBackground{0xBB, 0xD0, 0xCA};
@@ -21,9 +23,10 @@ inline constexpr QColor CaptionBackground{0xBB, 0xD0, 0xCA};
 inline constexpr QColor InstructionBackground{0xFF, 0xFF, 0xFF};
 inline constexpr auto CaptionFontFamily = "MS Sans Serif";
 inline constexpr double CaptionFontPoints = 13.5;
-// The window's own font, used by the controls that name none.
-inline constexpr auto WindowFontFamily = "MS Sans Serif";
-inline constexpr double WindowFontPoints = 8;
+// The window's own font, used by the controls that name none; the result pane's, and so the
+// result document's, is the one folvane-convert writes too.
+inline constexpr auto WindowFontFamily = PageRendering::DocumentFontFamily;
+inline constexpr double WindowFontPoints = PageRendering::DocumentFontPoints;
 // Where "MS Sans Serif" is absent, fonts with its proportions stand in before the system's
 // general default, so the texts fit the controls they were sized for.
 inline constexpr std::array<const char *, 3> FontSubstitutes{"Microsoft Sans Serif",
@@ -48,7 +51,8 @@ struct Control {
 inline constexpr std::array<Control, 10> Controls{{
     {"List1", Kind::ListBox, "", 1200, 360, 9615, 3180, {}, false},
     {"Command1", Kind::PushButton, "Concatenate", 120, 2880, 975, 375, ButtonBackground, false},
-    {"WebBrowser1", Kind::WebBrowser, "", 1200, 3720, 9615, 1095, {}, false},
+    {"WebBrowser1", Kind::WebBrowser, "", 1200, 3720, PageRendering::ViewerWidthTwips,
+     PageRendering::ViewerHeightTwips, {}, false},
     {"RichTextBox1", Kind::RichTextBox, "", 1200, 4920, 9615, 2415, {}, false},
     {"command2", Kind::PushButton, "=Save=", 120, 3360, 975, 375, ButtonBackground, false},
     {"Label1", Kind::Label, "HTML=", 120, 4320, 975, 375, CaptionBackground, true},
@@ -97,9 +101,7 @@ inline constexpr const Control &control(std::string_view name)
 // The window's own font, which its controls inherit.
 inline QFont windowFont()
 {
-    QFont font{QLatin1String(WindowFontFamily)};
-    font.setPointSizeF(WindowFontPoints);
-    return font;
+    return PageRendering::documentFont();
 }
 
 } // namespace Layout

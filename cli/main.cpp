@@ -2,7 +2,6 @@
 #include "convertoptions.h"
 #include "enginesetup.h"
 #include "headlessconversion.h"
-#include "layout.h"
 #include "pagelisthandlers.h"
 #include "progress.h"
 #include "rtfwriter.h"
@@ -87,8 +86,6 @@ int main(int argc, char *argv[])
 
     HeadlessConversion::Settings settings;
     settings.jobs = options.jobs;
-    settings.viewSize = Layout::geometry(Layout::control("WebBrowser1")).size();
-    settings.documentFont = Layout::windowFont();
     HeadlessConversion conversion(entries, settings);
     {
         ConvertProgress progress(stderr, options.quiet, ConvertProgress::isTerminal(stderr));

@@ -31,7 +31,7 @@ function(folvane_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
     # Helpers shared by the tests of every folder (modal dialogs, for instance).
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/tests)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/testsupport)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "${FOLVANE_TEST_ENVIRONMENT}"

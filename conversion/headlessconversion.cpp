@@ -1,9 +1,10 @@
 #include "headlessconversion.h"
 
+#include "pageappend.h"
 #include "pagecapture.h"
 #include "rtfreader.h"
 #include "webbrowser.h"
-#include "webbrowser_address.h"
+#include "browseraddress.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -316,9 +317,8 @@ void HeadlessConversion::appendReadyPages()
     while (m_appended < count && m_pages[m_appended].done) {
         Page &page = m_pages[m_appended];
         if (page.failure.isEmpty()) {
-            // As the window's run appends a copied page to its result pane: a line break, then
-            // the clipboard's RTF read as text, at the insertion point the last page left.
-            const QString rtf = QStringLiteral("\r\n") + QString::fromLatin1(page.rtf);
+            // As the window's run appends a copied page to its result pane.
+            const QString rtf = PageAppend::insertion(QString::fromLatin1(page.rtf));
             m_cursor.beginEditBlock();
             RtfReader::insert(m_cursor, QStringView(rtf));
             m_cursor.endEditBlock();

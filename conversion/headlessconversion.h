@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pagerendering.h"
 #include "webbrowser.h"
 
 #include <QByteArray>
@@ -29,8 +30,8 @@ public:
         int jobs = 1;
         // The browser's pane and the result's default font: the window's, so that pages are laid
         // out and the document is written as the window does.
-        QSize viewSize{641, 73};
-        QFont documentFont;
+        QSize viewSize = PageRendering::viewerSize();
+        QFont documentFont = PageRendering::documentFont();
         // How long a page may take to load before it counts as failed.
         int loadTimeoutMs = 120000;
         // The browsers' own limits for a page that does not finish or stops responding.

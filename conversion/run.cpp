@@ -4,6 +4,7 @@
 #include "controls.h"
 #include "listbox.h"
 #include "loadpendingflag.h"
+#include "pageappend.h"
 #include "pagelist.h"
 #include "resultdocument.h"
 #include "viewer.h"
@@ -71,6 +72,6 @@ void ConcatenationRun::concatenate(QWidget &window, LoadPendingFlag &flag)
         if (mustStop(form, flag, run))
             return;
         const QString rtf = Clipboard::richText();
-        ResultDocument::insert(*form, QStringLiteral("\r\n") + rtf);
+        ResultDocument::insert(*form, PageAppend::insertion(rtf));
     }
 }

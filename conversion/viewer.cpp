@@ -5,7 +5,7 @@
 #include "listbox.h"
 #include "loadpendingflag.h"
 #include "pagelist.h"
-#include "webbrowser_address.h"
+#include "browseraddress.h"
 
 #include <QCoreApplication>
 #include <QUrl>

@@ -403,7 +403,7 @@ namespace {
 
 QString hostilePage(const char *name)
 {
-    return QFINDTESTDATA(QStringLiteral("../../platform/tests/data/browser/hostile/") +
+    return QFINDTESTDATA(QStringLiteral("../../platform/browser/tests/data/hostile/") +
                          QLatin1String(name));
 }
 

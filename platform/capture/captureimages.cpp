@@ -1,4 +1,4 @@
-#include "pagecapture_images.h"
+#include "captureimages.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "webbrowser_address.h"
+#include "browseraddress.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "pagecapture.h"
 
-#include "pagecapture_builder.h"
-#include "pagecapture_images.h"
+#include "capturedocumentbuilder.h"
+#include "captureimages.h"
 #include "rtfwriter.h"
 
 #include <QCoreApplication>

@@ -11,7 +11,7 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 
-#include "pagecapture_images.h"
+#include "captureimages.h"
 
 class QTextDocument;
 class QTextList;

@@ -1,4 +1,4 @@
-#include "pagecapture_builder.h"
+#include "capturedocumentbuilder.h"
 
 #include "rtfformat.h"
 

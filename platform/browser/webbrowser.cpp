@@ -4,8 +4,8 @@
 #include "errorreport.h"
 #include "pagecapture.h"
 #include "rtfwriter.h"
-#include "webbrowser_address.h"
-#include "webbrowser_page.h"
+#include "browseraddress.h"
+#include "browserpage.h"
 
 #include <QChildEvent>
 #include <QDir>

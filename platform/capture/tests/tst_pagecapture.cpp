@@ -1,6 +1,6 @@
 #include "pagecapture.h"
-#include "pagecapture_builder.h"
-#include "pagecapture_images.h"
+#include "capturedocumentbuilder.h"
+#include "captureimages.h"
 #include "rtfformat.h"
 #include "rtfreader.h"
 #include "rtfwriter.h"
@@ -31,7 +31,7 @@ namespace {
 
 QString dataPath(const QString &name)
 {
-    return QFINDTESTDATA(QStringLiteral("data/capture/") + name);
+    return QFINDTESTDATA(QStringLiteral("data/") + name);
 }
 
 // Every fragment of text in the document with the format it is shown in, tables included.

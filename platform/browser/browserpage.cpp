@@ -1,4 +1,4 @@
-#include "webbrowser_page.h"
+#include "browserpage.h"
 
 #include <QAuthenticator>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 #include "failure.h"
 #include "hostileserver.h"
 #include "webbrowser.h"
-#include "webbrowser_address.h"
+#include "browseraddress.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -30,7 +30,7 @@ constexpr int LoadTimeoutMs = 30000;
 
 QString dataPage(const char *name)
 {
-    return QFINDTESTDATA(QStringLiteral("data/browser/") + QLatin1String(name));
+    return QFINDTESTDATA(QStringLiteral("data/") + QLatin1String(name));
 }
 
 // The text of the page the control shows, as the engine reads it.
@@ -44,7 +44,7 @@ QString pageText(WebBrowser &browser)
 
 QString hostilePage(const char *name)
 {
-    return QFINDTESTDATA(QStringLiteral("data/browser/hostile/") + QLatin1String(name));
+    return QFINDTESTDATA(QStringLiteral("data/hostile/") + QLatin1String(name));
 }
 
 // Limits short enough that each hostile page costs a few seconds; long enough that a busy
