@@ -1,18 +1,15 @@
 #pragma once
 
 #include "failure.h"
+#include "navigator.h"
 
 #include <QString>
 #include <QUrl>
 #include <QVariant>
 #include <QWidget>
 
-class BrowserPage;
 struct CapturedSelection;
-class LocalFileGuard;
-class QTimer;
 class QWebEngineLoadingInfo;
-class QWebEngineNavigationRequest;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -59,30 +56,22 @@ public:
 
     // Why the pane shows a page of the control's own in place of the address asked for ("This
     // page stopped responding", for instance); empty while it shows the address's own page.
-    QString shownProblem() const { return m_problem; }
+    QString shownProblem() const;
 
     // The engine's view, for the window's focus chain and for tests.
     QWebEngineView *view() const { return m_view; }
 
     // How long a copy waits for the page before it gives up, however busy the page is.
     static constexpr int CopyTimeoutMs = 60000;
-    // A navigation that has not completed within this time is stopped as a browser's Stop
-    // button stops it, and what has loaded is reported complete.
-    static constexpr int NavigationTimeoutMs = 30000;
-    // A renderer that has not answered within this time of that stop, or that stays silent
-    // this long during a select-all or a copy, is given up: the page is replaced by one
-    // saying that it stopped responding.
-    static constexpr int StopAnswerTimeoutMs = 5000;
-    static constexpr int CommandAnswerTimeoutMs = 10000;
+    static constexpr int NavigationTimeoutMs = BrowserTimeouts::NavigationMs;
+    static constexpr int StopAnswerTimeoutMs = BrowserTimeouts::StopAnswerMs;
+    static constexpr int CommandAnswerTimeoutMs = BrowserTimeouts::CommandAnswerMs;
 
-    struct Timeouts {
-        int navigationMs = NavigationTimeoutMs;
-        int stopAnswerMs = StopAnswerTimeoutMs;
-        int commandAnswerMs = CommandAnswerTimeoutMs;
-    };
-    // The limits above, shortened by tests so that a hostile page costs seconds, not minutes.
+    // The limits of a navigation that does not finish or a page that stops responding,
+    // shortened by tests so that a hostile page costs seconds, not minutes.
+    using Timeouts = BrowserTimeouts;
     void setTimeouts(const Timeouts &timeouts);
-    Timeouts timeouts() const { return m_timeouts; }
+    Timeouts timeouts() const;
 
     // Pages are laid out at least this many CSS pixels wide, as a desktop browser window shows
     // them; a narrower pane shows them scaled down. Responsive pages would otherwise drop their
@@ -103,55 +92,15 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    BrowserPage *createPage();
-    void replacePage();
-    void beginNavigation(const QUrl &address);
-    void navigationRequested(QWebEngineNavigationRequest &request);
-    void refuse(QWebEngineNavigationRequest &request);
-    void settle();
-    void navigationTimedOut();
-    void checkRendererAnswers();
-    void giveUp();
-    bool giveUpDuringCommand();
-    void loadingChanged(const QWebEngineLoadingInfo &info);
-    void showCannotBeShown(const QUrl &url, const QString &title);
-    void raiseCompletion();
-    void jumpCompleted();
     // With mayGiveUp, a page that stays silent is replaced by its stopped-responding page, which
     // the command then takes instead.
     bool selectAll(bool mayGiveUp = true);
     bool copySelection(bool mayGiveUp = true);
+    bool giveUpDuringCommand();
     void copyFromUser();
     void watchForCopyKey(QObject *object);
 
     QWebEngineProfile *m_profile = nullptr;
-    LocalFileGuard *m_localFileGuard = nullptr;
-    BrowserPage *m_page = nullptr;
     QWebEngineView *m_view = nullptr;
-    Timeouts m_timeouts;
-    bool m_loading = false;
-
-    // The navigation of the last Navigate call: its address, a number that tells it from
-    // earlier ones, and whether its completion is still to be raised. Loads that the page starts
-    // itself (a refresh, a script's redirect) belong to it.
-    QUrl m_navigated;
-    // The title of the control's own page now shown in the navigation's place, if any.
-    QString m_problem;
-    unsigned m_navigation = 0;
-    bool m_awaitingCompletion = false;
-    // The pane has shown a document of this navigation (the address committed).
-    bool m_committed = false;
-    // The watchdog stopped this navigation: the page may not move on by itself any more.
-    bool m_stopped = false;
-    // The navigation was started again on a fresh page, its renderer having been stuck.
-    bool m_loadedAfresh = false;
-    // Counts the loads started, so that an answer about one load is not taken for a later one.
-    unsigned m_loads = 0;
-    QTimer *m_watchdog = nullptr;
-    // The last navigation the control refused; its stop is no failure of the page shown.
-    QUrl m_refused;
-    bool m_refusedInNavigation = false;
-    // A jump within the document shown, waiting for the engine to take it.
-    bool m_jumpPending = false;
-    unsigned m_jump = 0;
+    Navigator *m_navigator = nullptr;
 };

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class BrowserPage;
+class QTimer;
+class QWebEngineLoadingInfo;
+class QWebEngineNavigationRequest;
+class QWebEngineProfile;
+class QWebEnginePage;
+class QWebEngineView;
+
+// The browser's limits for a page that does not finish or stops responding.
+struct BrowserTimeouts {
+    // A navigation that has not completed within this time is stopped as a browser's Stop
+    // button stops it, and what has loaded is reported complete.
+    static constexpr int NavigationMs = 30000;
+    // A renderer that has not answered within this time of that stop, or that stays silent
+    // this long during a select-all or a copy, is given up: the page is replaced by one
+    // saying that it stopped responding.
+    static constexpr int StopAnswerMs = 5000;
+    static constexpr int CommandAnswerMs = 10000;
+
+    int navigationMs = NavigationMs;
+    int stopAnswerMs = StopAnswerMs;
+    int commandAnswerMs = CommandAnswerMs;
+};
+
+// The page in the browser control's view and the watchdog over its navigations: which loads
+// belong to the navigation last asked for, when that navigation is complete, and what takes the
+// place of a page that cannot be shown or stops responding. A page that never answers is
+// replaced by a fresh one in the same profile.
+class Navigator final : public QObject {
+    Q_OBJECT
+public:
+    Navigator(QWebEngineProfile *profile, QWebEngineView *view, QObject *parent);
+    ~Navigator() override;
+
+    // Starts loading the address; its completion is reported once, through the two signals.
+    void navigate(const QUrl &address);
+    // Gives the page shown up as not responding: its stopped-responding page is loaded in its
+    // place, whose completion is reported as the navigation's (or on its own).
+    void giveUp();
+
+    QWebEnginePage *page() const;
+    // The address of the last navigation asked for; empty before the first.
+    QUrl navigated() const { return m_navigated; }
+    // Why the pane shows a page of the control's own in place of the address asked for; empty
+    // while it shows the address's own page.
+    QString problem() const { return m_problem; }
+
+    void setTimeouts(const BrowserTimeouts &timeouts) { m_timeouts = timeouts; }
+    const BrowserTimeouts &timeouts() const { return m_timeouts; }
+
+signals:
+    // The navigation is complete; each comes through the event queue, so that no handler ever
+    // runs inside a call of the control, the first before the second.
+    void downloadComplete();
+    void documentComplete();
+    // Every change of the loading state of the page shown, whichever page that is.
+    void loadingStateChanged(const QWebEngineLoadingInfo &info);
+    // The page's own Copy action (its context menu).
+    void copyRequested();
+
+private:
+    BrowserPage *createPage();
+    void replacePage();
+    void beginNavigation(const QUrl &address);
+    void navigationRequested(QWebEngineNavigationRequest &request);
+    void refuse(QWebEngineNavigationRequest &request);
+    void loadingChanged(const QWebEngineLoadingInfo &info);
+    void settle();
+    void navigationTimedOut();
+    void checkRendererAnswers();
+    void showCannotBeShown(const QUrl &url, const QString &title);
+    void raiseCompletion();
+    void jumpCompleted();
+
+    QWebEngineProfile *m_profile;
+    QWebEngineView *m_view;
+    BrowserPage *m_page = nullptr;
+    BrowserTimeouts m_timeouts;
+    bool m_loading = false;
+
+    // The navigation of the last call: its address, a number that tells it from earlier ones,
+    // and whether its completion is still to be raised. Loads that the page starts itself (a
+    // refresh, a script's redirect) belong to it.
+    QUrl m_navigated;
+    // The title of the control's own page now shown in the navigation's place, if any.
+    QString m_problem;
+    unsigned m_navigation = 0;
+    bool m_awaitingCompletion = false;
+    // The pane has shown a document of this navigation (the address committed).
+    bool m_committed = false;
+    // The watchdog stopped this navigation: the page may not move on by itself any more.
+    bool m_stopped = false;
+    // The navigation was started again on a fresh page, its renderer having been stuck.
+    bool m_loadedAfresh = false;
+    // Counts the loads started, so that an answer about one load is not taken for a later one.
+    unsigned m_loads = 0;
+    QTimer *m_watchdog = nullptr;
+    // The last navigation refused; its stop is no failure of the page shown.
+    QUrl m_refused;
+    bool m_refusedInNavigation = false;
+    // A jump within the document shown, waiting for the engine to take it.
+    bool m_jumpPending = false;
+    unsigned m_jump = 0;
+};
