@@ -1,10 +1,10 @@
 #include "headlessconversion.h"
 
+#include "browseraddress.h"
 #include "pageappend.h"
 #include "pagecapture.h"
 #include "rtfreader.h"
 #include "webbrowser.h"
-#include "browseraddress.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

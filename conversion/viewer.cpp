@@ -1,11 +1,11 @@
 #include "viewer.h"
 
+#include "browseraddress.h"
 #include "controls.h"
 #include "dispatch.h"
 #include "listbox.h"
 #include "loadpendingflag.h"
 #include "pagelist.h"
-#include "browseraddress.h"
 
 #include <QCoreApplication>
 #include <QUrl>

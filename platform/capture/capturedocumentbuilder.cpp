@@ -1,5 +1,6 @@
 #include "capturedocumentbuilder.h"
 
+#include "captureprotocol.h"
 #include "rtfformat.h"
 
 #include <QColor>
@@ -11,16 +12,23 @@
 #include <QTextTable>
 #include <QUrl>
 
+using namespace CaptureProtocol;
+
 namespace {
+
+bool isTable(const QJsonObject &block)
+{
+    return block.value(Block::Kind).toString() == Block::TableKind;
+}
 
 QString imageKey(const QJsonObject &image)
 {
-    const QString svg = image.value(QLatin1String("svg")).toString();
+    const QString svg = image.value(Image::Svg).toString();
     if (!svg.isEmpty())
         return QLatin1String("svg:") + svg + QLatin1Char(':') +
-               QString::number(image.value(QLatin1String("w")).toInt()) + QLatin1Char('x') +
-               QString::number(image.value(QLatin1String("h")).toInt());
-    return image.value(QLatin1String("src")).toString();
+               QString::number(image.value(Image::Width).toInt()) + QLatin1Char('x') +
+               QString::number(image.value(Image::Height).toInt());
+    return image.value(Image::Src).toString();
 }
 
 QString firstInstalled(std::initializer_list<const char *> names)
@@ -122,48 +130,48 @@ void CaptureDocumentBuilder::finish()
 
 CaptureDocumentBuilder::Part CaptureDocumentBuilder::prepare(const QJsonObject &part)
 {
-    const QJsonArray fmts = part.value(QLatin1String("fmts")).toArray();
-    m_formats.reserve(m_formats.size() + fmts.size());
-    for (const QJsonValue &v : fmts) {
+    const QJsonArray formats = part.value(CaptureProtocol::Part::Formats).toArray();
+    m_formats.reserve(m_formats.size() + formats.size());
+    for (const QJsonValue &v : formats) {
         const QJsonObject f = v.toObject();
         QTextCharFormat cf;
         QStringList stack;
-        for (const QJsonValue &fam : f.value(QLatin1String("ff")).toArray())
-            stack << fam.toString();
+        for (const QJsonValue &family : f.value(Format::Families).toArray())
+            stack << family.toString();
         cf.setFontFamilies(QStringList{resolveFamily(stack)});
-        const double px = f.value(QLatin1String("fs")).toDouble(16);
+        const double px = f.value(Format::Size).toDouble(16);
         if (px > 0)
             cf.setFontPointSize(px * 0.75);
-        cf.setFontWeight(f.value(QLatin1String("fw")).toInt(400));
-        if (flag(f, QLatin1String("it")))
+        cf.setFontWeight(f.value(Format::Weight).toInt(400));
+        if (flag(f, Format::Italic))
             cf.setFontItalic(true);
-        const QColor fg = f.contains(QLatin1String("c")) ? cssColour(f.value(QLatin1String("c")))
-                                                         : QColor(Qt::black);
+        const QColor fg =
+            f.contains(Format::Colour) ? cssColour(f.value(Format::Colour)) : QColor(Qt::black);
         cf.setForeground(fg);
-        if (f.contains(QLatin1String("bg")))
-            cf.setBackground(cssColour(f.value(QLatin1String("bg"))));
-        if (flag(f, QLatin1String("u")))
+        if (f.contains(Format::Background))
+            cf.setBackground(cssColour(f.value(Format::Background)));
+        if (flag(f, Format::Underline))
             cf.setFontUnderline(true);
-        if (flag(f, QLatin1String("s")))
+        if (flag(f, Format::Strike))
             cf.setFontStrikeOut(true);
-        const QString va = f.value(QLatin1String("va")).toString();
-        if (va == QLatin1String("super"))
+        const QString vertical = f.value(Format::Vertical).toString();
+        if (vertical == Format::Super)
             cf.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
-        else if (va == QLatin1String("sub"))
+        else if (vertical == Format::Sub)
             cf.setVerticalAlignment(QTextCharFormat::AlignSubScript);
-        const QString cap = f.value(QLatin1String("cap")).toString();
-        if (cap == QLatin1String("upper"))
+        const QString caps = f.value(Format::Caps).toString();
+        if (caps == Format::Upper)
             cf.setFontCapitalization(QFont::AllUppercase);
-        else if (cap == QLatin1String("lower"))
+        else if (caps == Format::Lower)
             cf.setFontCapitalization(QFont::AllLowercase);
-        else if (cap == QLatin1String("cap"))
+        else if (caps == Format::Capitalize)
             cf.setFontCapitalization(QFont::Capitalize);
-        else if (cap == QLatin1String("small"))
+        else if (caps == Format::Small)
             cf.setFontCapitalization(QFont::SmallCaps);
         m_formats << cf;
     }
-    Part prepared;
-    prepared.blocks = part.value(QLatin1String("blocks")).toArray();
+    CaptureDocumentBuilder::Part prepared;
+    prepared.blocks = part.value(CaptureProtocol::Part::Blocks).toArray();
     prepared.firstImage = int(m_images.size());
     collectImages(prepared.blocks, prepared.images);
     m_images.resize(prepared.firstImage + prepared.images.size());
@@ -200,23 +208,23 @@ void CaptureDocumentBuilder::collectImages(const QJsonArray &blocks,
 {
     for (const QJsonValue &bv : blocks) {
         const QJsonObject b = bv.toObject();
-        if (b.value(QLatin1String("k")).toString() == QLatin1String("t")) {
-            for (const QJsonValue &cell : b.value(QLatin1String("cells")).toArray())
-                collectImages(cell.toObject().value(QLatin1String("b")).toArray(), requests);
+        if (isTable(b)) {
+            for (const QJsonValue &cell : b.value(Table::Cells).toArray())
+                collectImages(cell.toObject().value(Cell::Blocks).toArray(), requests);
             continue;
         }
-        for (const QJsonValue &rv : b.value(QLatin1String("r")).toArray()) {
-            const QJsonObject image = rv.toObject().value(QLatin1String("img")).toObject();
+        for (const QJsonValue &rv : b.value(Paragraph::Runs).toArray()) {
+            const QJsonObject image = rv.toObject().value(Run::Image).toObject();
             if (image.isEmpty())
                 continue;
             const QString key = imageKey(image);
             if (key.isEmpty() || m_requestIndex.contains(key))
                 continue;
             CaptureImageRequest request;
-            request.src = image.value(QLatin1String("src")).toString();
-            request.svg = image.value(QLatin1String("svg")).toString();
-            request.width = image.value(QLatin1String("w")).toInt();
-            request.height = image.value(QLatin1String("h")).toInt();
+            request.src = image.value(Image::Src).toString();
+            request.svg = image.value(Image::Svg).toString();
+            request.width = image.value(Image::Width).toInt();
+            request.height = image.value(Image::Height).toInt();
             m_requestIndex.insert(key, int(m_images.size() + requests.size()));
             requests << request;
         }
@@ -269,7 +277,7 @@ void CaptureDocumentBuilder::addBlocks(QTextCursor &cursor, const QJsonArray &bl
 {
     for (const QJsonValue &bv : blocks) {
         const QJsonObject b = bv.toObject();
-        if (b.value(QLatin1String("k")).toString() == QLatin1String("t"))
+        if (isTable(b))
             addTable(cursor, b);
         else
             addParagraph(cursor, b);
@@ -279,38 +287,38 @@ void CaptureDocumentBuilder::addBlocks(QTextCursor &cursor, const QJsonArray &bl
 void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject &p)
 {
     QTextBlockFormat bf;
-    bf.setTopMargin(p.value(QLatin1String("mt")).toDouble());
-    bf.setBottomMargin(p.value(QLatin1String("mb")).toDouble());
-    const double ml = p.value(QLatin1String("ml")).toDouble();
-    if (ml > 0) // a centred narrow column must not push the text off the page
-        bf.setLeftMargin(qMin(ml * m_scale, MaxWidth / 2));
-    const double ti = p.value(QLatin1String("ti")).toDouble();
-    if (ti != 0)
-        bf.setTextIndent(ti);
-    const QString al = p.value(QLatin1String("al")).toString();
-    if (al == QLatin1String("c"))
+    bf.setTopMargin(p.value(Paragraph::MarginTop).toDouble());
+    bf.setBottomMargin(p.value(Paragraph::MarginBottom).toDouble());
+    const double indent = p.value(Paragraph::Indent).toDouble();
+    if (indent > 0) // a centred narrow column must not push the text off the page
+        bf.setLeftMargin(qMin(indent * m_scale, MaxWidth / 2));
+    const double textIndent = p.value(Paragraph::TextIndent).toDouble();
+    if (textIndent != 0)
+        bf.setTextIndent(textIndent);
+    const QString align = p.value(Paragraph::Align).toString();
+    if (align == Paragraph::Center)
         bf.setAlignment(Qt::AlignHCenter);
-    else if (al == QLatin1String("r"))
+    else if (align == Paragraph::Right)
         bf.setAlignment(Qt::AlignRight);
-    else if (al == QLatin1String("j"))
+    else if (align == Paragraph::Justify)
         bf.setAlignment(Qt::AlignJustify);
     else
         bf.setAlignment(Qt::AlignLeft);
-    if (p.contains(QLatin1String("bg")))
-        bf.setBackground(cssColour(p.value(QLatin1String("bg"))));
-    if (flag(p, QLatin1String("pre")))
+    if (p.contains(Paragraph::Background))
+        bf.setBackground(cssColour(p.value(Paragraph::Background)));
+    if (flag(p, Paragraph::Pre))
         bf.setNonBreakableLines(true);
-    if (const int h = p.value(QLatin1String("h")).toInt(); h > 0)
+    if (const int h = p.value(Paragraph::Heading).toInt(); h > 0)
         bf.setHeadingLevel(h);
-    if (flag(p, QLatin1String("hr")))
+    if (flag(p, Paragraph::Rule))
         bf.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
                        QTextLength(QTextLength::PercentageLength, 100));
 
     // An empty line keeps the size of the text it stands in.
-    const QJsonArray runs = p.value(QLatin1String("r")).toArray();
+    const QJsonArray runs = p.value(Paragraph::Runs).toArray();
     const QTextCharFormat lineFormat =
         runs.isEmpty() ? QTextCharFormat()
-                       : blockCharFormat(runs.first().toObject().value(QLatin1String("f")).toInt());
+                       : blockCharFormat(runs.first().toObject().value(Run::Format).toInt());
     if (m_fresh) {
         // The block is there already. Its character format is merged, not set: the first block
         // of a table cell keeps the cell's own format (spans, background) in the same place.
@@ -324,28 +332,28 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
         cursor.insertBlock(bf, runs.isEmpty() ? cursor.blockCharFormat() : lineFormat);
     }
 
-    const QJsonObject li = p.value(QLatin1String("li")).toObject();
-    if (!li.isEmpty()) {
-        const int id = li.value(QLatin1String("id")).toInt();
+    const QJsonObject item = p.value(Paragraph::ListItem).toObject();
+    if (!item.isEmpty()) {
+        const int id = item.value(ListItem::List).toInt();
         if (QTextList *list = m_lists.value(id)) {
             list->add(cursor.block());
         } else {
             QTextListFormat lf;
-            lf.setStyle(listStyle(li.value(QLatin1String("st")).toString()));
-            lf.setIndent(qMax(1, li.value(QLatin1String("lvl")).toInt(1)));
-            lf.setProperty(RtfFormat::ListStart, li.value(QLatin1String("n")).toInt(1));
+            lf.setStyle(listStyle(item.value(ListItem::Marker).toString()));
+            lf.setIndent(qMax(1, item.value(ListItem::Level).toInt(1)));
+            lf.setProperty(RtfFormat::ListStart, item.value(ListItem::Start).toInt(1));
             m_lists.insert(id, cursor.createList(lf));
         }
     }
 
     for (const QJsonValue &rv : runs) {
         const QJsonObject run = rv.toObject();
-        const QTextCharFormat cf = runFormat(run.value(QLatin1String("f")).toInt(),
-                                             run.value(QLatin1String("a")).toString());
-        if (run.contains(QLatin1String("img")))
-            addImage(cursor, run.value(QLatin1String("img")).toObject(), cf);
+        const QTextCharFormat cf =
+            runFormat(run.value(Run::Format).toInt(), run.value(Run::Href).toString());
+        if (run.contains(Run::Image))
+            addImage(cursor, run.value(Run::Image).toObject(), cf);
         else
-            cursor.insertText(run.value(QLatin1String("s")).toString(), cf);
+            cursor.insertText(run.value(Run::Text).toString(), cf);
     }
 }
 
@@ -355,7 +363,7 @@ void CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &im
     const int index = m_requestIndex.value(imageKey(image), -1);
     const QByteArray bytes = index >= 0 ? m_images.value(index) : QByteArray();
     if (bytes.isEmpty()) {
-        const QString alt = image.value(QLatin1String("alt")).toString();
+        const QString alt = image.value(Image::Alt).toString();
         if (!alt.isEmpty())
             cursor.insertText(alt, format);
         return;
@@ -371,15 +379,15 @@ void CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &im
     QTextImageFormat imageFormat;
     imageFormat.merge(format);
     imageFormat.setName(name);
-    double width = image.value(QLatin1String("w")).toDouble() * m_scale;
-    double height = image.value(QLatin1String("h")).toDouble() * m_scale;
+    double width = image.value(Image::Width).toDouble() * m_scale;
+    double height = image.value(Image::Height).toDouble() * m_scale;
     if (width > MaxWidth) {
         height *= MaxWidth / width;
         width = MaxWidth;
     }
     imageFormat.setWidth(width);
     imageFormat.setHeight(height);
-    const QString alt = image.value(QLatin1String("alt")).toString();
+    const QString alt = image.value(Image::Alt).toString();
     if (!alt.isEmpty())
         imageFormat.setToolTip(alt);
     cursor.insertImage(imageFormat);
@@ -387,24 +395,24 @@ void CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &im
 
 void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
 {
-    const int rows = t.value(QLatin1String("rows")).toInt();
-    const int cols = t.value(QLatin1String("cols")).toInt();
+    const int rows = t.value(Table::Rows).toInt();
+    const int cols = t.value(Table::Columns).toInt();
     if (rows <= 0 || cols <= 0)
         return;
     if (qint64(rows) * cols > MaxTableCells || cols > 1000) {
         // Too big for a table the reader could lay out: its cells' content, in order.
-        for (const QJsonValue &cv : t.value(QLatin1String("cells")).toArray())
-            addBlocks(cursor, cv.toObject().value(QLatin1String("b")).toArray());
+        for (const QJsonValue &cv : t.value(Table::Cells).toArray())
+            addBlocks(cursor, cv.toObject().value(Cell::Blocks).toArray());
         return;
     }
     QTextTableFormat tf;
     const double outerScale = m_scale;
-    const double tableWidth = t.value(QLatin1String("tw")).toDouble();
+    const double tableWidth = t.value(Table::Width).toDouble();
     double scale = m_scale;
     if (tableWidth * scale > MaxWidth)
         scale = MaxWidth / tableWidth;
     QList<QTextLength> widths;
-    for (const QJsonValue &w : t.value(QLatin1String("w")).toArray())
+    for (const QJsonValue &w : t.value(Table::Widths).toArray())
         widths << QTextLength(QTextLength::FixedLength, qMax(1.0, w.toDouble() * scale));
     while (widths.size() < cols)
         widths << QTextLength(QTextLength::VariableLength, 0);
@@ -412,19 +420,19 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
     tf.setColumnWidthConstraints(widths);
     if (tableWidth > 0)
         tf.setWidth(QTextLength(QTextLength::FixedLength, tableWidth * scale));
-    const double border = t.value(QLatin1String("bd")).toDouble();
+    const double border = t.value(Table::Border).toDouble();
     tf.setBorder(border);
     tf.setBorderStyle(border > 0 ? QTextFrameFormat::BorderStyle_Solid
                                  : QTextFrameFormat::BorderStyle_None);
-    if (t.contains(QLatin1String("bc")))
-        tf.setBorderBrush(cssColour(t.value(QLatin1String("bc"))));
-    tf.setCellPadding(t.value(QLatin1String("pad")).toDouble());
-    const double spacing = t.value(QLatin1String("sp")).toDouble();
+    if (t.contains(Table::BorderColour))
+        tf.setBorderBrush(cssColour(t.value(Table::BorderColour)));
+    tf.setCellPadding(t.value(Table::Padding).toDouble());
+    const double spacing = t.value(Table::Spacing).toDouble();
     tf.setCellSpacing(spacing);
     tf.setBorderCollapse(spacing == 0);
-    tf.setHeaderRowCount(qMin(rows, t.value(QLatin1String("hdr")).toInt()));
-    if (const double ml = t.value(QLatin1String("ml")).toDouble(); ml > 0)
-        tf.setLeftMargin(ml);
+    tf.setHeaderRowCount(qMin(rows, t.value(Table::HeaderRows).toInt()));
+    if (const double indent = t.value(Table::Indent).toDouble(); indent > 0)
+        tf.setLeftMargin(indent);
     tf.setAlignment(Qt::AlignLeft);
 
     // Qt puts the table after the paragraph the cursor stands in: a block inserted first would
@@ -432,10 +440,10 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
     m_fresh = false;
     QTextTable *table = cursor.insertTable(rows, cols, tf);
 
-    const QJsonArray cells = t.value(QLatin1String("cells")).toArray();
+    const QJsonArray cells = t.value(Table::Cells).toArray();
     auto position = [&](const QJsonObject &c, int &r, int &col) {
-        r = c.value(QLatin1String("r")).toInt();
-        col = c.value(QLatin1String("c")).toInt();
+        r = c.value(Cell::Row).toInt();
+        col = c.value(Cell::Column).toInt();
         return r >= 0 && r < rows && col >= 0 && col < cols;
     };
     // Backgrounds first: setting a cell's format afterwards would drop its spans.
@@ -443,11 +451,11 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
         const QJsonObject c = cv.toObject();
         int r = 0;
         int col = 0;
-        if (!position(c, r, col) || !c.contains(QLatin1String("bg")))
+        if (!position(c, r, col) || !c.contains(Cell::Background))
             continue;
         QTextTableCell cell = table->cellAt(r, col);
         QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
-        cellFormat.setBackground(cssColour(c.value(QLatin1String("bg"))));
+        cellFormat.setBackground(cssColour(c.value(Cell::Background)));
         cell.setFormat(cellFormat);
     }
     for (const QJsonValue &cv : cells) {
@@ -456,8 +464,8 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
         int col = 0;
         if (!position(c, r, col))
             continue;
-        const int rs = qBound(1, c.value(QLatin1String("rs")).toInt(1), rows - r);
-        const int cs = qBound(1, c.value(QLatin1String("cs")).toInt(1), cols - col);
+        const int rs = qBound(1, c.value(Cell::RowSpan).toInt(1), rows - r);
+        const int cs = qBound(1, c.value(Cell::ColumnSpan).toInt(1), cols - col);
         if (rs > 1 || cs > 1)
             table->mergeCells(r, col, rs, cs);
     }
@@ -473,7 +481,7 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
         QTextCursor cellCursor = cell.firstCursorPosition();
         m_fresh = true;
         m_scale = scale;
-        addBlocks(cellCursor, c.value(QLatin1String("b")).toArray());
+        addBlocks(cellCursor, c.value(Cell::Blocks).toArray());
         m_scale = outerScale;
     }
     // What follows goes into the block after the table, which Qt always keeps.

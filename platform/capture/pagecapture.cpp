@@ -2,6 +2,7 @@
 
 #include "capturedocumentbuilder.h"
 #include "captureimages.h"
+#include "captureprotocol.h"
 #include "rtfwriter.h"
 
 #include <QCoreApplication>
@@ -189,12 +190,12 @@ private:
             return;
         }
         const QJsonObject part = document.object();
-        if (part.contains(QLatin1String("error"))) {
+        if (part.contains(CaptureProtocol::Part::Error)) {
             fail(QStringLiteral("the capture script failed: %1")
-                     .arg(part.value(QLatin1String("error")).toString()));
+                     .arg(part.value(CaptureProtocol::Part::Error).toString()));
             return;
         }
-        const bool last = part.value(QLatin1String("last")).toInt() != 0;
+        const bool last = part.value(CaptureProtocol::Part::Last).toInt() != 0;
         // The page walks on, or makes the HTML and text, while this part is built.
         if (last && markup.isValid()) {
             m_markupPending = true;
@@ -211,12 +212,12 @@ private:
         }
         lap("parse");
         if (profiling()) {
-            const QJsonObject prof = part.value(QLatin1String("prof")).toObject();
+            const QJsonObject prof = part.value(CaptureProtocol::Part::Profile).toObject();
             for (auto it = prof.begin(); it != prof.end(); ++it)
                 qInfo("  script %s: %.1f ms", qPrintable(it.key()), it.value().toDouble());
             qInfo("  part %lld chars", static_cast<long long>(json.size()));
         }
-        if (part.value(QLatin1String("restart")).toInt() != 0)
+        if (part.value(CaptureProtocol::Part::Restart).toInt() != 0)
             restartDocument();
 
         const int sequence = ++m_partsReceived;

@@ -1,75 +1,71 @@
-        // ---- the protocol of parts: the walk in slices of time, and the answers to the program -----
-        // The walk stops for the program when the clock says its time is up; the clock is read
-        // every few nodes only.
-        const CLOCK_CHECK_NODES = 128;
-        let untilClockCheck = CLOCK_CHECK_NODES;
-        let deadline = Infinity;
-        function* pause() {
-            untilClockCheck = CLOCK_CHECK_NODES;
-            if (performance.now() > deadline)
-                yield;
-        }
-
-        const root = new Builder();
-        const base = {ml: 0, lml: 0, al: 'l', bg: null, bbg: null, u: false, st: false, va: null, href: null,
-            pre: false, h: 0, li: null, ti: 0, rowOf: null};
-        function* walkRanges() {
-            for (const r of ranges) {
-                range = r;
-                let top = r.commonAncestorContainer;
-                if (top.nodeType !== Node.ELEMENT_NODE)
-                    top = top.parentElement || body;
-                if (top === document.documentElement || top.contains(body))
-                    top = body;
-                // the context the selected nodes inherit from their ancestors
-                const ctx = Object.assign({}, base);
-                const chain = [];
-                for (let a = top; a && a !== body && a !== document.documentElement; a = a.parentElement)
-                    chain.unshift(a);
-                for (const a of chain) {
-                    const s = cs(a);
-                    const deco = s.textDecorationLine || '';
-                    if (deco.includes('underline'))
-                        ctx.u = true;
-                    if (deco.includes('line-through'))
-                        ctx.st = true;
-                    if (s.verticalAlign === 'super' || s.verticalAlign === 'sub')
-                        ctx.va = s.verticalAlign;
-                    if (a.tagName === 'A' && a.href)
-                        ctx.href = linkTarget(a);
-                    if (a !== top && isBlock(s.display)) {
-                        ctx.ml += indentOf(s);
-                        ctx.al = alignOf(s);
-                        ctx.pre = PRE_MODES.has(s.whiteSpace);
-                    }
-                }
-                if (top.tagName === 'TR' || top.tagName === 'TBODY' || top.tagName === 'THEAD' ||
-                    top.tagName === 'TFOOT') {
-                    let t = top;
-                    while (t && t.tagName !== 'TABLE')
-                        t = t.parentElement;
-                    if (t)
-                        top = t;
-                }
-                if (top === body)
-                    yield* walkChildren(root, ctx, body, true);
-                else
-                    yield* walk(root, ctx, top, true);
-                root.close();
+// The page capture's script: runs in an isolated world of the page, walks the selected nodes
+// with their computed styles and describes what the browser shows of them, in reading order.
+//
+// The script is made of units, one a file, each a function captureXxx(w) that adds what it does
+// to the walk w, an object holding the state of one walk and the units' functions: styles.js
+// (computed styles and character formats), blocks.js (paragraphs and runs), replaced.js (form
+// controls, pictures, inline SVG), generated.js (::before, ::after and ::marker), lists.js
+// (list items), tables.js and walk.js (the walk over the selection). The build joins the units,
+// in any order, with this file last: it makes the walk from the units and answers the program.
+//
+// The walk hands its description over in parts, so that the program can build the document from
+// one part while the page walks the next. This script starts the walk and returns the first part;
+// each later one comes from calling globalThis.folvaneCaptureStep() in the same world. A part is
+// the JSON text of {blocks, formats, url, last, restart}, whose members the program reads in
+// captureprotocol.h, where the whole format is described: the blocks completed since the part
+// before, the character formats added since then, last on the final part, and restart when the
+// page changed its content between two parts, in which case the whole selection was walked
+// again, at once, and this part replaces all earlier ones. On an error the part is {error}.
+// After the last part the ranges walked are left in this world's globalThis.folvaneCapturedRanges
+// for folvaneCaptureMarkup() of markup.js; when the first part is the last, the answer is
+// [part, what folvaneCaptureMarkup() gave].
+(function () {
+    'use strict';
+    // A new walk of the current selection; its step(ms) walks on for about ms milliseconds, or
+    // until at least one block is complete, and returns the part walked.
+    function newCapture() {
+        globalThis.folvaneCapturedRanges = undefined;
+        // FOLVANE_CAPTURE_PROFILE: the program defines folvaneCaptureProfile and gets the time of
+        // each stage back under "profile".
+        const profiling = typeof folvaneCaptureProfile !== 'undefined';
+        const prof = {};
+        let profStart = performance.now();
+        function lap(name) {
+            if (profiling) {
+                const now = performance.now();
+                prof[name] = (prof[name] || 0) + now - profStart;
+                profStart = now;
             }
-            range = null;
-            root.finish();
-            // The selection's HTML and text are asked for by a second script while the program
-            // builds the rich text; it gets the ranges walked here, so that all three renderings are
-            // of one selection.
-            globalThis.folvaneCapturedRanges = ranges.map((r) => r.cloneRange());
         }
 
-        const walker = walkRanges();
-        let fmtsSent = 0;
+        const sel = window.getSelection();
+        const ranges = [];
+        if (sel && !sel.isCollapsed) {
+            for (let i = 0; i < sel.rangeCount; ++i)
+                ranges.push(sel.getRangeAt(i));
+        }
+
+        // The walk: what the units share. Each unit takes what it uses of those before it.
+        const w = {
+            body: document.body || document.documentElement,
+            formats: [], // the character formats that runs name by their index
+            range: null, // the range being walked
+            frameDepth: 0 // the walk is in the document of a frame this deep
+        };
+        captureStyles(w);
+        captureBlocks(w);
+        captureReplaced(w);
+        captureGenerated(w);
+        captureLists(w);
+        captureTables(w);
+        captureWalk(w);
+
+        const root = new w.Builder();
+        const walker = w.walkRanges(root, ranges);
+        let formatsSent = 0;
         function step(ms) {
             profStart = performance.now();
-            deadline = profStart + ms;
+            w.setDeadline(profStart + ms);
             let next;
             // Blocks stay open to change until the next one begins (the last one takes the margin
             // below it), so a part ends before the last block until the walk is done.
@@ -78,14 +74,11 @@
             } while (!next.done && root.blocks.length < 2);
             const blocks = root.blocks;
             const part = {blocks: blocks.splice(0, next.done ? blocks.length : blocks.length - 1),
-                fmts: fmts.slice(fmtsSent), url: location.href, last: next.done ? 1 : 0};
-            fmtsSent = fmts.length;
+                formats: w.formats.slice(formatsSent), url: location.href, last: next.done ? 1 : 0};
+            formatsSent = w.formats.length;
             lap('walk');
-            if (profiling) {
-                prof.styleRecords = nextStyleId;
-                prof.sharing = sharing ? 1 : 0;
-                part.prof = prof;
-            }
+            if (profiling)
+                part.profile = Object.assign(prof, w.styleStats());
             return part;
         }
         return {step: step};

@@ -1,6 +1,6 @@
-#include "pagecapture.h"
 #include "capturedocumentbuilder.h"
 #include "captureimages.h"
+#include "pagecapture.h"
 #include "rtfformat.h"
 #include "rtfreader.h"
 #include "rtfwriter.h"
@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -147,6 +148,8 @@ private slots:
     void itemsInRows();
     void frames();
     void longNumberedList();
+    void scriptUnitsStandAlone_data();
+    void scriptUnitsStandAlone();
 
 private:
     // Loads a test page, selects as the script says (all by default) and captures the selection.
@@ -872,21 +875,22 @@ void tst_PageCapture::oddDescriptions_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("nothing") << QByteArray("{}") << "";
     QTest::newRow("unknown format index")
-        << QByteArray(R"({"blocks":[{"k":"p","r":[{"s":"a","f":99}]}]})") << "a";
+        << QByteArray(R"({"blocks":[{"runs":[{"text":"a","format":99}]}]})") << "a";
     QTest::newRow("spans beyond the table")
-        << QByteArray(R"({"blocks":[{"k":"t","rows":2,"cols":2,"cells":[
-               {"r":0,"c":0,"rs":9,"cs":9,"b":[{"k":"p","r":[{"s":"x"}]}]},
-               {"r":5,"c":-1,"b":[{"k":"p","r":[{"s":"lost"}]}]}]}]})")
+        << QByteArray(R"({"blocks":[{"kind":"table","rows":2,"columns":2,"cells":[
+               {"row":0,"column":0,"rowSpan":9,"columnSpan":9,"blocks":[{"runs":[{"text":"x"}]}]},
+               {"row":5,"column":-1,"blocks":[{"runs":[{"text":"lost"}]}]}]}]})")
         << "\nx\n"; // Qt keeps a paragraph on each side of a table
     QTest::newRow("table too big for a table")
-        << QByteArray(R"({"blocks":[{"k":"t","rows":100000,"cols":100,"cells":[
-               {"r":0,"c":0,"b":[{"k":"p","r":[{"s":"first"}]}]},
-               {"r":99999,"c":99,"b":[{"k":"p","r":[{"s":"last"}]}]}]}]})")
+        << QByteArray(R"({"blocks":[{"kind":"table","rows":100000,"columns":100,"cells":[
+               {"row":0,"column":0,"blocks":[{"runs":[{"text":"first"}]}]},
+               {"row":99999,"column":99,"blocks":[{"runs":[{"text":"last"}]}]}]}]})")
         << "first\nlast";
     QTest::newRow("list without id")
-        << QByteArray(R"({"blocks":[{"k":"p","li":{"st":"bogus"},"r":[{"s":"item"}]}]})") << "item";
+        << QByteArray(R"({"blocks":[{"listItem":{"marker":"bogus"},"runs":[{"text":"item"}]}]})")
+        << "item";
     QTest::newRow("image without source")
-        << QByteArray(R"({"blocks":[{"k":"p","r":[{"img":{"alt":"alt text"}}]}]})") << "alt text";
+        << QByteArray(R"({"blocks":[{"runs":[{"image":{"alt":"alt text"}}]}]})") << "alt text";
 }
 
 // A long selection comes over in several parts, which join up whole and in order: no block lost
@@ -1204,6 +1208,66 @@ void tst_PageCapture::longNumberedList()
     QVERIFY(RtfReader::insert(cursor, QByteArrayView(saved)).isRtf);
     const QString again = check(reopened);
     QVERIFY2(again.isEmpty(), qPrintable(again));
+}
+
+void tst_PageCapture::scriptUnitsStandAlone_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("defines");
+    QTest::newRow("styles") << "styles.js"
+                            << "captureStyles";
+    QTest::newRow("blocks") << "blocks.js"
+                            << "captureBlocks";
+    QTest::newRow("replaced") << "replaced.js"
+                              << "captureReplaced";
+    QTest::newRow("generated") << "generated.js"
+                               << "captureGenerated";
+    QTest::newRow("lists") << "lists.js"
+                           << "captureLists";
+    QTest::newRow("tables") << "tables.js"
+                            << "captureTables";
+    QTest::newRow("walk") << "walk.js"
+                          << "captureWalk";
+    QTest::newRow("markup") << "markup.js"
+                            << "folvaneCaptureMarkup";
+    // The last file runs the walk when evaluated; it only has to parse on its own.
+    QTest::newRow("parts") << "parts.js"
+                           << "";
+}
+
+// Each file of the capture's script is a unit of its own: it parses alone and, evaluated alone
+// in a world of its own, defines its one function and nothing else.
+void tst_PageCapture::scriptUnitsStandAlone()
+{
+    QFETCH_GLOBAL(bool, viaRtf);
+    if (viaRtf)
+        QSKIP("no document involved");
+    QFETCH(QString, file);
+    QFETCH(QString, defines);
+    QFile source(QFINDTESTDATA(QStringLiteral("../script/") + file));
+    QVERIFY2(source.open(QIODevice::ReadOnly), qPrintable(file));
+    const QByteArray literal = QJsonDocument(QJsonArray{QString::fromUtf8(source.readAll())})
+                                   .toJson(QJsonDocument::Compact);
+    const QString check = defines.isEmpty() ? QStringLiteral(R"((function (source) {
+        try { new Function(source); return ''; } catch (e) { return 'error: ' + e; }
+    })(%1[0]))")
+                                            : QStringLiteral(R"((function (source) {
+        const before = new Set(Object.getOwnPropertyNames(globalThis));
+        try { (0, eval)(source); } catch (e) { return 'error: ' + e; }
+        return Object.getOwnPropertyNames(globalThis).filter((n) => !before.has(n)).join(',');
+    })(%1[0]))");
+    load(QStringLiteral("text.html"));
+    QString answer = QStringLiteral("no answer");
+    bool done = false;
+    // A world nobody else uses, so that one row's definitions are not seen by the next.
+    const quint32 world = QWebEngineScript::UserWorld + 100 + QTest::currentDataTag()[0];
+    m_page->runJavaScript(check.arg(QString::fromUtf8(literal)), world,
+                          [&](const QVariant &result) {
+                              answer = result.toString();
+                              done = true;
+                          });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    QCOMPARE(answer, defines);
 }
 
 QTEST_MAIN(tst_PageCapture)
