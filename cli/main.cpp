@@ -62,11 +62,14 @@ int main(int argc, char *argv[])
     // The arguments are the program's alone. Qt is given none of them, so that none of its own
     // (-platform, -style, -reverse) changes how it starts: they are bad options here like any
     // other, and pages are always rendered offscreen.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    // (A program can be started with no arguments at all, not even its name.)
+    static char name[] = "folvane-convert";
+    char *qtArgv[] = {argc > 0 ? argv[0] : name, nullptr};
     int qtArgc = 1;
-    QApplication app(qtArgc, argv);
+    QStringList arguments{QString::fromLocal8Bit(qtArgv[0])};
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("folvane-convert"));
     QApplication::setApplicationVersion(QStringLiteral(FOLVANE_VERSION));
 
