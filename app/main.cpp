@@ -24,18 +24,31 @@ std::optional<int> readCommandLine(int argc, char *argv[], QStringList &entries)
     parser.setApplicationDescription(
         QStringLiteral("Turns a set of HTML files into one RTF document. The files and addresses "
                        "given are put in the list, in their order, as a drop would put them."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    // Not Qt's help option, whose --help-all lists options of Qt's that are not read here.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Print this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Print the version and exit."));
+    parser.addOptions({help, version});
     parser.addPositionalArgument(QStringLiteral("entries"),
                                  QStringLiteral("HTML files, folders or addresses to list."),
                                  QStringLiteral("[FILE|URL...]"));
     if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "folvane: %s\n\n%s", qPrintable(parser.errorText()),
-                     qPrintable(parser.helpText()));
+        std::fprintf(stderr, "folvane: %s\nTry 'folvane --help' for more information.\n",
+                     qPrintable(parser.errorText()));
         return 2;
     }
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        // Named by its name, not by the path it was started by, which Qt's usage line shows.
+        QString text = parser.helpText();
+        const QString started = QStringLiteral("Usage: ") + QCoreApplication::arguments().value(0);
+        if (text.startsWith(started))
+            text.replace(0, started.size(), QStringLiteral("Usage: folvane"));
+        std::fputs(qPrintable(text), stdout);
+        std::fputs("\nExit status:\n"
+                   "  0  the window was closed, or the help or the version was printed\n"
+                   "  2  a bad command line\n",
+                   stdout);
         return 0;
     }
     if (parser.isSet(version)) {

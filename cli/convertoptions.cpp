@@ -1,6 +1,7 @@
 #include "convertoptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QIODevice>
 #include <QTextStream>
 #include <QThread>
@@ -23,6 +24,18 @@ QStringList readEntries(std::FILE *input)
     return entries;
 }
 
+// Qt's help begins "Usage: " and the path the program was started by; the usage names the
+// program by its name instead, however it was started.
+QString usageByName(QString help)
+{
+    const QString started =
+        QStringLiteral("Usage: ") +
+        (QCoreApplication::instance() ? QCoreApplication::arguments().value(0) : QString());
+    if (help.startsWith(started))
+        help.replace(0, started.size(), QStringLiteral("Usage: folvane-convert"));
+    return help;
+}
+
 } // namespace
 
 ConvertOptions ConvertOptions::parse(const QStringList &arguments, std::FILE *input)
@@ -31,14 +44,16 @@ ConvertOptions ConvertOptions::parse(const QStringList &arguments, std::FILE *in
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Converts HTML files and pages into one RTF document, as the Folvane "
-                       "window's Concatenate and Save do: each page is rendered, selected whole "
-                       "and copied as rich text, and the pages are appended in the order "
-                       "given.\n\nWith \"-\" as an entry, the entries are read from standard "
-                       "input, one a line. The exit status is 0 when every page was converted, "
-                       "1 when some failed (the others are still written) and 2 for a bad "
-                       "command line."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+                       "window's\nConcatenate and Save do: each page is rendered, selected whole "
+                       "and copied as\nrich text, and the pages are appended in the order given. "
+                       "With \"-\" as an entry,\nthe entries are read from standard input, one "
+                       "a line."));
+    // The program's own help and version options rather than Qt's, whose --help-all lists
+    // options of Qt's that this program does not take.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Print this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Print the version and exit."));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write the RTF to <file> (standard output "
                                                    "when not given)."),
@@ -48,12 +63,19 @@ ConvertOptions ConvertOptions::parse(const QStringList &arguments, std::FILE *in
         QStringLiteral("Render up to <n> pages at once (default: the number of cores)."),
         QStringLiteral("n"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
-                                   QStringLiteral("Print no progress."));
-    parser.addOptions({output, jobs, quiet});
+                                   QStringLiteral("Print no progress; failed pages are still "
+                                                  "named."));
+    parser.addOptions({help, version, output, jobs, quiet});
     parser.addPositionalArgument(QStringLiteral("entries"),
                                  QStringLiteral("HTML files or addresses; - for standard input."),
                                  QStringLiteral("FILE|URL|-..."));
-    options.helpText = parser.helpText();
+    options.helpText = usageByName(parser.helpText()) +
+                       QStringLiteral("\nExit status:\n"
+                                      "  0  every page was converted\n"
+                                      "  1  some page failed: each is named on standard error, "
+                                      "the others are\n     still written\n"
+                                      "  2  a bad command line\n"
+                                      "  3  the RTF could not be written\n");
 
     const auto usageError = [&options](const QString &error) {
         options.action = Action::UsageError;

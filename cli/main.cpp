@@ -58,11 +58,21 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(quietMessages);
     EngineSetup::prepareHeadless();
     EngineSetup::setApplicationAttributes();
-    QApplication app(argc, argv);
+    // The arguments are the program's alone. Qt is given none of them, so that none of its own
+    // (-platform, -style, -reverse) changes how it starts: they are bad options here like any
+    // other, and pages are always rendered offscreen.
+    // (A program can be started with no arguments at all, not even its name.)
+    static char name[] = "folvane-convert";
+    char *qtArgv[] = {argc > 0 ? argv[0] : name, nullptr};
+    int qtArgc = 1;
+    QStringList arguments{QString::fromLocal8Bit(qtArgv[0])};
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("folvane-convert"));
     QApplication::setApplicationVersion(QStringLiteral(FOLVANE_VERSION));
 
-    const ConvertOptions options = ConvertOptions::parse(QApplication::arguments(), stdin);
+    const ConvertOptions options = ConvertOptions::parse(arguments, stdin);
     switch (options.action) {
     case ConvertOptions::Action::Help:
         std::fputs(qPrintable(options.helpText), stdout);
@@ -71,8 +81,10 @@ int main(int argc, char *argv[])
         std::printf("folvane-convert %s\n", FOLVANE_VERSION);
         return 0;
     case ConvertOptions::Action::UsageError:
-        std::fprintf(stderr, "folvane-convert: %s\n\n%s", qUtf8Printable(options.error),
-                     qUtf8Printable(options.helpText));
+        // As other tools do: what is wrong, and where the whole usage is.
+        std::fprintf(stderr,
+                     "folvane-convert: %s\nTry 'folvane-convert --help' for more information.\n",
+                     qUtf8Printable(options.error));
         return StatusUsage;
     case ConvertOptions::Action::Convert:
         break;

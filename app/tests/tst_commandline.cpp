@@ -82,40 +82,71 @@ void tst_CommandLine::entries()
 void tst_CommandLine::program_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("link"); // started through a link of this name; empty: by its path
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("stdoutHas");
     QTest::addColumn<QByteArray>("stderrHas");
 
-    QTest::newRow("--help") << QStringList{"--help"} << 0 << QByteArray("[FILE|URL...]")
+    const QString path;
+    QTest::newRow("--help") << QStringList{"--help"} << path << 0 << QByteArray("[FILE|URL...]")
                             << QByteArray();
-    QTest::newRow("--version") << QStringList{"--version"} << 0
+    QTest::newRow("--help: usage by name")
+        << QStringList{"--help"} << path << 0
+        << QByteArray("Usage: folvane [options] [FILE|URL...]\n") << QByteArray();
+    QTest::newRow("-h through a link: usage by name")
+        << QStringList{"-h"} << QStringLiteral("html-to-rtf") << 0
+        << QByteArray("Usage: folvane [options] [FILE|URL...]\n") << QByteArray();
+    QTest::newRow("-h: exit statuses")
+        << QStringList{"-h"} << path << 0
+        << QByteArray("\nExit status:\n  0  the window was closed") << QByteArray();
+    QTest::newRow("--version") << QStringList{"--version"} << path << 0
                                << QByteArray("folvane " FOLVANE_VERSION) << QByteArray();
-    QTest::newRow("unknown option") << QStringList{"--frobnicate", "a.html"} << 2 << QByteArray()
-                                    << QByteArray("Unknown option 'frobnicate'");
+    QTest::newRow("unknown option")
+        << QStringList{"--frobnicate", "a.html"} << path << 2 << QByteArray()
+        << QByteArray("folvane: Unknown option 'frobnicate'.\n");
+    QTest::newRow("unknown option through a link")
+        << QStringList{"-x"} << QStringLiteral("html-to-rtf") << 2 << QByteArray()
+        << QByteArray("folvane: Unknown option 'x'.\n");
+    QTest::newRow("--help-all") << QStringList{"--help-all"} << path << 2 << QByteArray()
+                                << QByteArray("folvane: Unknown option 'help-all'.\n");
 }
 
 void tst_CommandLine::program()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, link);
     QFETCH(int, status);
     QFETCH(QByteArray, stdoutHas);
     QFETCH(QByteArray, stderrHas);
 
+    QString program = QStringLiteral(FOLVANE_PROGRAM);
+    if (!link.isEmpty()) {
+        program = m_dir.filePath(link);
+        QFile::remove(program);
+        QVERIFY(QFile::link(QStringLiteral(FOLVANE_PROGRAM), program));
+    }
     // As on a terminal with no display: none of this needs one.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(FOLVANE_PROGRAM), arguments);
+    process.start(program, arguments);
     QVERIFY(process.waitForFinished(120000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), status);
-    QVERIFY(process.readAllStandardOutput().contains(stdoutHas));
+    const QByteArray out = process.readAllStandardOutput();
+    QVERIFY2(out.contains(stdoutHas), out.constData());
     const QByteArray err = process.readAllStandardError();
     QVERIFY2(err.contains(stderrHas), err.constData());
-    if (status == 2)
-        QVERIFY(err.contains("Usage:"));
+    // A bad command line: the line that names the problem, and where the usage is; no more.
+    if (status == 2) {
+        QCOMPARE(err, stderrHas + "Try 'folvane --help' for more information.\n");
+        QVERIFY(out.isEmpty());
+    }
+    // The program is named by its name, never by the path it was started by.
+    const QByteArray path = QFile::encodeName(program);
+    QVERIFY(!out.contains(path) && !err.contains(path));
 }
 
 QTEST_MAIN(tst_CommandLine)

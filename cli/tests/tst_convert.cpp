@@ -10,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QPushButton>
@@ -131,12 +132,18 @@ private slots:
     void aPageThatStopsRespondingFails();
     void options_data();
     void options();
+    void anyDisplay_data();
+    void anyDisplay();
+    void usageNamesTheProgram_data();
+    void usageNamesTheProgram();
 
 private:
     // A page named after word: a heading, formatted words, a link, a list, a table and an image.
     QString page(const QString &word);
+    // environment: "NAME=value" sets a variable for the program, "NAME" removes it.
     Result convert(const QStringList &arguments, const QByteArray &input = {},
-                   const QStringList &unset = {});
+                   const QStringList &environment = {},
+                   const QString &program = QStringLiteral(FOLVANE_CONVERT));
 
     QTemporaryDir m_dir;
 };
@@ -178,15 +185,19 @@ QString tst_Convert::page(const QString &word)
 }
 
 Result tst_Convert::convert(const QStringList &arguments, const QByteArray &input,
-                            const QStringList &unset)
+                            const QStringList &environment, const QString &program)
 {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : unset)
-        environment.remove(name);
-    process.setProcessEnvironment(environment);
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString &variable : environment) {
+        if (variable.contains(u'='))
+            variables.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+        else
+            variables.remove(variable);
+    }
+    process.setProcessEnvironment(variables);
     process.setWorkingDirectory(m_dir.path());
-    process.start(QStringLiteral(FOLVANE_CONVERT), arguments);
+    process.start(program, arguments);
     if (!process.waitForStarted())
         return {};
     process.write(input);
@@ -249,7 +260,7 @@ void tst_Convert::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QStringList>("unset");
+    QTest::addColumn<QStringList>("environment");
     QTest::addColumn<int>("status");
     // The pages in the RTF, in order, from standard output or from the file named by -o.
     QTest::addColumn<QStringList>("pages");
@@ -288,6 +299,16 @@ void tst_Convert::commandLine_data()
         << QStringList() << QString() << QByteArray() << QByteArray("cannot write");
     QTest::newRow("--help") << QStringList{"--help"} << QByteArray() << none << 0 << QStringList()
                             << QString() << QByteArray("-j, --jobs <n>") << QByteArray();
+    QTest::newRow("--help: usage")
+        << QStringList{"--help"} << QByteArray() << none << 0 << QStringList() << QString()
+        << QByteArray("Usage: folvane-convert [options] FILE|URL|-...\n") << QByteArray();
+    QTest::newRow("-h: exit statuses")
+        << QStringList{"-h"} << QByteArray() << none << 0 << QStringList() << QString()
+        << QByteArray("Exit status:\n  0  every page was converted\n") << QByteArray();
+    QTest::newRow("-h: status 3") << QStringList{"-h"} << QByteArray() << none << 0 << QStringList()
+                                  << QString()
+                                  << QByteArray("\n  3  the RTF could not be written\n")
+                                  << QByteArray();
     QTest::newRow("--version") << QStringList{"--version"} << QByteArray() << none << 0
                                << QStringList() << QString()
                                << QByteArray("folvane-convert " FOLVANE_VERSION) << QByteArray();
@@ -295,20 +316,34 @@ void tst_Convert::commandLine_data()
         << QStringList{"--frobnicate", "Alder.html"} << QByteArray() << none << 2 << QStringList()
         << QString() << QByteArray() << QByteArray("Unknown option 'frobnicate'");
     QTest::newRow("no entries") << QStringList{"-q"} << QByteArray() << none << 2 << QStringList()
-                                << QString() << QByteArray() << QByteArray("Usage:");
+                                << QString() << QByteArray() << QByteArray("No pages to convert.");
     QTest::newRow("bad -j") << QStringList{"-j", "0", "Alder.html"} << QByteArray() << none << 2
                             << QStringList() << QString() << QByteArray()
                             << QByteArray("-j needs a whole number");
     QTest::newRow("-o without file")
         << QStringList{"Alder.html", "-o"} << QByteArray() << none << 2 << QStringList()
         << QString() << QByteArray() << QByteArray("Missing value after '-o'");
+    QTest::newRow("stdin twice") << QStringList{"-", "Alder.html", "-"}
+                                 << QByteArray("Birch.html\n") << none << 2 << QStringList()
+                                 << QString() << QByteArray()
+                                 << QByteArray("Standard input (-) can be named only once.");
+    QTest::newRow("empty -o") << QStringList{"-o", "", "Alder.html"} << QByteArray() << none << 2
+                              << QStringList() << QString() << QByteArray()
+                              << QByteArray("The output file name is empty.");
+    // Qt's own options are not taken: none of them may change how the program starts.
+    QTest::newRow("-platform") << QStringList{"-platform", "xcb", "Alder.html"} << QByteArray()
+                               << none << 2 << QStringList() << QString() << QByteArray()
+                               << QByteArray("Unknown options: p, l, a, t, f.");
+    QTest::newRow("--help-all") << QStringList{"--help-all"} << QByteArray() << none << 2
+                                << QStringList() << QString() << QByteArray()
+                                << QByteArray("Unknown option 'help-all'.");
 }
 
 void tst_Convert::commandLine()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, input);
-    QFETCH(QStringList, unset);
+    QFETCH(QStringList, environment);
     QFETCH(int, status);
     QFETCH(QStringList, pages);
     QFETCH(QString, outputFile);
@@ -319,15 +354,23 @@ void tst_Convert::commandLine()
         page(word);
     if (!outputFile.isEmpty())
         QFile::remove(m_dir.filePath(outputFile));
-    const Result result = convert(arguments, input, unset);
+    const Result result = convert(arguments, input, environment);
     QVERIFY2(
         result.status == status,
         qPrintable(
             QStringLiteral("status %1: %2").arg(result.status).arg(QString::fromUtf8(result.err))));
     QVERIFY2(result.out.contains(stdoutHas), result.out.left(400).constData());
     QVERIFY2(result.err.contains(stderrHas), result.err.constData());
-    if (status == 2)
-        QVERIFY(result.err.contains("Usage:"));
+    // A bad command line: one line that names the problem and one that says where the usage is,
+    // as other tools do, and nothing else.
+    if (status == 2) {
+        const QList<QByteArray> lines = result.err.split('\n');
+        QVERIFY2(lines.size() == 3 && lines[2].isEmpty(), result.err.constData());
+        QVERIFY2(lines[0].startsWith("folvane-convert: ") && lines[0].contains(stderrHas),
+                 lines[0].constData());
+        QCOMPARE(lines[1], QByteArray("Try 'folvane-convert --help' for more information."));
+        QVERIFY(result.out.isEmpty());
+    }
     // Quiet and successful: standard error holds nothing at all, not even the engine's remarks.
     if (status == 0 && arguments.contains(QStringLiteral("-q")))
         QVERIFY2(result.err.isEmpty(), result.err.constData());
@@ -449,7 +492,10 @@ void tst_Convert::options()
     std::fclose(stream);
     QCOMPARE(int(options.action), action);
     if (action != int(ConvertOptions::Action::Convert)) {
-        QVERIFY(!options.helpText.isEmpty());
+        // By its name, not by the path of the program that parses (this test's).
+        QVERIFY2(options.helpText.startsWith(
+                     QStringLiteral("Usage: folvane-convert [options] FILE|URL|-...\n")),
+                 qPrintable(options.helpText));
         QCOMPARE(options.error.isEmpty(), action != int(ConvertOptions::Action::UsageError));
         return;
     }
@@ -507,6 +553,86 @@ void tst_Convert::aPageThatStopsRespondingFails()
     const QString text = conversion.document().toPlainText();
     QCOMPARE(headingOrder(text, Words + QStringList{"Endless", "Hanging"}), Words.mid(0, 3));
     QVERIFY(!text.contains(QStringLiteral("stopped responding")));
+}
+
+void tst_Convert::anyDisplay_data()
+{
+    // What the environment says about a display, none of which the converter needs or heeds.
+    QTest::addColumn<QStringList>("environment");
+    const QString nowhere = QStringLiteral("DISPLAY=nowhere.invalid:0");
+    QTest::newRow("xcb asked for, no display")
+        << QStringList{"QT_QPA_PLATFORM=xcb", "DISPLAY", "WAYLAND_DISPLAY"};
+    QTest::newRow("xcb asked for, a display that is not there")
+        << QStringList{"QT_QPA_PLATFORM=xcb", nowhere, "WAYLAND_DISPLAY"};
+    QTest::newRow("no platform asked for, a display that is not there")
+        << QStringList{"QT_QPA_PLATFORM", nowhere, "WAYLAND_DISPLAY"};
+    QTest::newRow("wayland asked for, a display that is not there")
+        << QStringList{"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=folvane-none", "DISPLAY"};
+    // GTK's theme, which Qt's packages bring, ends the program when the display is not there.
+    QTest::newRow("a platform theme that needs a display")
+        << QStringList{"QT_QPA_PLATFORM=offscreen", "QT_QPA_PLATFORMTHEME=gtk3", nowhere};
+}
+
+// The converter renders offscreen whatever platform and display the environment names (over SSH
+// or from cron, QT_QPA_PLATFORM=xcb may be set with no display), and writes the same document as
+// with the tests' own offscreen set-up.
+void tst_Convert::anyDisplay()
+{
+    QFETCH(QStringList, environment);
+    const QString entry = page(Words[3]);
+    const QString reference = m_dir.filePath(QStringLiteral("offscreen.rtf"));
+    if (!QFile::exists(reference)) {
+        const Result result =
+            convert({QStringLiteral("-q"), QStringLiteral("-o"), reference, entry});
+        QVERIFY2(result.status == 0, result.err.constData());
+    }
+    const QString written = m_dir.filePath(QStringLiteral("display.rtf"));
+    QFile::remove(written);
+
+    const Result result =
+        convert({QStringLiteral("-q"), QStringLiteral("-o"), written, entry}, {}, environment);
+    QVERIFY2(
+        result.status == 0,
+        qPrintable(
+            QStringLiteral("status %1: %2").arg(result.status).arg(QString::fromUtf8(result.err))));
+    QVERIFY2(result.err.isEmpty(), result.err.constData());
+    const QByteArray rtf = readFile(written);
+    QVERIFY(rtf.startsWith("{\\rtf1"));
+    QCOMPARE(headingOrder(readRtf(rtf)->toPlainText(), Words), QStringList{Words[3]});
+    QVERIFY(rtf == readFile(reference));
+}
+
+void tst_Convert::usageNamesTheProgram_data()
+{
+    QTest::addColumn<QString>("link"); // empty: the program's own full path
+    QTest::newRow("started by its full path") << QString();
+    QTest::newRow("started through a link of another name") << QStringLiteral("to-rtf");
+}
+
+// However it was started, the program calls itself folvane-convert in its usage and its
+// messages, and never shows the path it was started by.
+void tst_Convert::usageNamesTheProgram()
+{
+    QFETCH(QString, link);
+    QString program = QStringLiteral(FOLVANE_CONVERT);
+    if (!link.isEmpty()) {
+        program = m_dir.filePath(link);
+        QFile::remove(program);
+        QVERIFY(QFile::link(QStringLiteral(FOLVANE_CONVERT), program));
+    }
+    QVERIFY(QFileInfo(program).isAbsolute());
+
+    const Result help = convert({QStringLiteral("--help")}, {}, {}, program);
+    QCOMPARE(help.status, 0);
+    QVERIFY2(help.out.startsWith("Usage: folvane-convert [options] FILE|URL|-...\n"),
+             help.out.left(200).constData());
+    const Result wrong = convert({QStringLiteral("--frobnicate")}, {}, {}, program);
+    QCOMPARE(wrong.status, 2);
+    QCOMPARE(wrong.err, QByteArray("folvane-convert: Unknown option 'frobnicate'.\n"
+                                   "Try 'folvane-convert --help' for more information.\n"));
+    const QByteArray path = QFile::encodeName(program);
+    QVERIFY(!help.out.contains(path) && !help.err.contains(path));
+    QVERIFY(!wrong.out.contains(path) && !wrong.err.contains(path));
 }
 
 #include "tst_convert.moc"

@@ -13,21 +13,20 @@ void allowRunningAsRoot()
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
 }
 
-bool useOffscreenWithoutDisplay()
-{
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
-        qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        return false;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
-}
-
 void prepareHeadless()
 {
-    const bool offscreen = useOffscreenWithoutDisplay();
+    // Nothing is shown, so pages are drawn offscreen whatever platform and display the
+    // environment names: the program runs the same on a desktop, over SSH and from cron, and
+    // never stops for want of a display. The display is forgotten too, so that neither Qt (its
+    // offscreen platform would draw through it) nor the engine's processes reach for it, and so
+    // is a platform theme, which may need one.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("QT_QPA_PLATFORMTHEME");
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
     // Without a display there is no GPU to draw with either; the engine then draws in software
     // instead of trying and logging its failure.
-    if (offscreen && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
                 geteuid() == 0 ? "--no-sandbox --disable-gpu" : "--disable-gpu");
     allowRunningAsRoot();

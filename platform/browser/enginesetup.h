@@ -6,10 +6,8 @@ namespace EngineSetup {
 // The engine refuses to start its sandbox as root; it then has to run without one. Flags the
 // user gave in QTWEBENGINE_CHROMIUM_FLAGS are left as they are.
 void allowRunningAsRoot();
-// Picks the offscreen platform when no display is there to show anything and the user chose no
-// platform; returns whether it did.
-bool useOffscreenWithoutDisplay();
-// Both of the above, for a program that shows no window.
+// For a program that shows no window: the offscreen platform always, whatever display there is,
+// and the above.
 void prepareHeadless();
 // Calls the engine needs before QApplication exists (one GL context shared among its views).
 void setApplicationAttributes();
