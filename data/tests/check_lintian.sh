@@ -5,15 +5,7 @@
 set -euo pipefail
 lintian=$1
 build=$2
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
-    cat "$out/cpack.log"
-    exit 1
-}
-deb=$(find "$out" -maxdepth 1 -name '*.deb' | head -n 1)
-[[ -n "$deb" ]] || { echo "no .deb made"; cat "$out/cpack.log"; exit 1; }
+source "$(dirname "$0")/make_package.sh"
 
 # Everything lintian says, for whoever reads the test's output, the pedantic and informational
 # tags too.

@@ -5,15 +5,7 @@ set -euo pipefail
 build=$1
 version=$2
 maintainer=$3
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
-    cat "$out/cpack.log"
-    exit 1
-}
-deb=$(find "$out" -maxdepth 1 -name '*.deb' | head -n 1)
-[[ -n "$deb" ]] || { echo "no .deb made"; cat "$out/cpack.log"; exit 1; }
+source "$(dirname "$0")/make_package.sh"
 
 status=0
 contents=$(dpkg-deb -c "$deb")

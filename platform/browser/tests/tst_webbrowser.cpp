@@ -1,8 +1,8 @@
+#include "browseraddress.h"
 #include "dispatch.h"
 #include "failure.h"
 #include "hostileserver.h"
 #include "webbrowser.h"
-#include "browseraddress.h"
 
 #include <QApplication>
 #include <QClipboard>
