@@ -214,7 +214,7 @@ function captureWalk(w) {
         }
         if (tag === 'A' && el.href) {
             c.href = linkTarget(el);
-            c.linkBox = block ? null : el;
+            c.linkBox = !block && c.href ? el : null;
         }
 
         if (tag === 'BR') {
