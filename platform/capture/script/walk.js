@@ -435,7 +435,7 @@ function captureWalk(w) {
         if (doc && opensInParent(doc))
             return;
         if (doc && doc.body && w.frameDepth < 8) {
-            const sub = Object.assign({}, ctx, {li: null, h: 0, rowOf: null, href: null});
+            const sub = Object.assign({}, ctx, {li: null, h: 0, rowOf: null, href: null, linkBox: null});
             const outer = w.range;
             w.range = null; // the frame's document is shown whole
             ++w.frameDepth;
