@@ -1244,10 +1244,8 @@ void tst_PageCapture::rightToLeft_data()
     QTest::addColumn<QString>("side");
     QTest::addColumn<bool>("inList");
     QTest::newRow("heading") << "راهنمای مدیر سیستم" << true << "right" << false;
-    QTest::newRow("numbers and Latin words") << "بسته‌های نرم‌افزاری دبیان 12 با APT و dpkg "
-                                                "نصب می‌شوند، نسخهٔ 2.6.1 "
-                                                "(پایدار)."
-                                             << true << "right" << false;
+    QTest::newRow("numbers and Latin words")
+        << "دبیان 12 با APT و dpkg" << true << "right" << false;
     QTest::newRow("centred") << "این بند در وسط" << true << "center" << false;
     QTest::newRow("aligned left") << "به چپ چیده" << true << "left" << false;
     QTest::newRow("table cell") << "ستون نخست" << true << "right" << false;
