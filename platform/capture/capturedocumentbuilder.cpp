@@ -295,15 +295,20 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
     const double textIndent = p.value(Paragraph::TextIndent).toDouble();
     if (textIndent != 0)
         bf.setTextIndent(textIndent);
+    // Qt, as RTF, names the sides of a right-to-left paragraph by where its lines start: left
+    // is its leading side, on the right.
+    const bool rightToLeft = p.value(Paragraph::Direction).toString() == Paragraph::RightToLeft;
+    if (rightToLeft)
+        bf.setLayoutDirection(Qt::RightToLeft);
     const QString align = p.value(Paragraph::Align).toString();
     if (align == Paragraph::Center)
         bf.setAlignment(Qt::AlignHCenter);
     else if (align == Paragraph::Right)
-        bf.setAlignment(Qt::AlignRight);
+        bf.setAlignment(rightToLeft ? Qt::AlignLeft : Qt::AlignRight);
     else if (align == Paragraph::Justify)
         bf.setAlignment(Qt::AlignJustify);
     else
-        bf.setAlignment(Qt::AlignLeft);
+        bf.setAlignment(rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
     if (p.contains(Paragraph::Background))
         bf.setBackground(cssColour(p.value(Paragraph::Background)));
     if (flag(p, Paragraph::Pre))
@@ -434,6 +439,8 @@ void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)
     if (const double indent = t.value(Table::Indent).toDouble(); indent > 0)
         tf.setLeftMargin(indent);
     tf.setAlignment(Qt::AlignLeft);
+    if (t.value(Table::Direction).toString() == Paragraph::RightToLeft)
+        tf.setLayoutDirection(Qt::RightToLeft);
 
     // Qt puts the table after the paragraph the cursor stands in: a block inserted first would
     // be an empty paragraph before every table, and an empty item where a list precedes it.

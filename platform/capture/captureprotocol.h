@@ -34,7 +34,7 @@ inline constexpr QLatin1String TableKind{"table"};
 } // namespace Block
 
 // A paragraph: {runs, marginTop, marginBottom, indent, textIndent, align, background, pre,
-// heading, rule, listItem}.
+// heading, rule, listItem, dir}.
 namespace Paragraph {
 inline constexpr QLatin1String Runs{"runs"};
 inline constexpr QLatin1String MarginTop{"marginTop"};
@@ -43,7 +43,8 @@ inline constexpr QLatin1String MarginBottom{"marginBottom"};
 inline constexpr QLatin1String Indent{"indent"};
 // The indent of the first line, against the others.
 inline constexpr QLatin1String TextIndent{"textIndent"};
-// "center", "right" or "justify"; left when left out.
+// "center", "right" or "justify"; left when left out. The sides are the page's, whatever the
+// direction.
 inline constexpr QLatin1String Align{"align"};
 inline constexpr QLatin1String Center{"center"};
 inline constexpr QLatin1String Right{"right"};
@@ -56,8 +57,13 @@ inline constexpr QLatin1String Pre{"pre"};
 inline constexpr QLatin1String Heading{"heading"};
 // 1 for a horizontal rule, which the paragraph stands for.
 inline constexpr QLatin1String Rule{"rule"};
-// The list item whose first paragraph this is.
+// The list item whose first paragraph this is. An item that shows no marker and begins with a
+// heading is on its first paragraph that is not one, where it has one.
 inline constexpr QLatin1String ListItem{"listItem"};
+// "rtl" for a paragraph written from right to left (its block's computed direction); left to
+// right when left out.
+inline constexpr QLatin1String Direction{"dir"};
+inline constexpr QLatin1String RightToLeft{"rtl"};
 } // namespace Paragraph
 
 // A list item: {list, marker, level, start}.
@@ -123,7 +129,7 @@ inline constexpr QLatin1String Small{"small"};
 } // namespace Format
 
 // A table: {kind: "table", rows, columns, widths, width, border, borderColour, padding, spacing,
-// indent, headerRows, cells}.
+// indent, headerRows, dir, cells}.
 namespace Table {
 inline constexpr QLatin1String Rows{"rows"};
 inline constexpr QLatin1String Columns{"columns"};
@@ -141,6 +147,8 @@ inline constexpr QLatin1String Spacing{"spacing"};
 inline constexpr QLatin1String Indent{"indent"};
 // How many rows at the top are the table's header.
 inline constexpr QLatin1String HeaderRows{"headerRows"};
+// "rtl" for a table whose columns run from right to left.
+inline constexpr QLatin1String Direction{"dir"};
 inline constexpr QLatin1String Cells{"cells"};
 } // namespace Table
 

@@ -47,6 +47,8 @@ constexpr RtfControlWord kWords[] = {
     {"ltrpar", K::Flag, W::LeftToRight},
     {"outlinelevel", K::Value, W::OutlineLevel},
     {"rtlpar", K::Flag, W::RightToLeft},
+    {"rtlrow", K::Flag, W::RowRightToLeft},
+    {"ltrrow", K::Flag, W::RowLeftToRight},
     {"trqc", K::Flag, W::RowAlignCenter},
     {"trqr", K::Flag, W::RowAlignRight},
     {"trspdl", K::Value, W::RowSpacing},

@@ -188,6 +188,8 @@ enum class RtfWord : quint16 {
     OutlineLevel,
     RightToLeft,
     LeftToRight,
+    RowRightToLeft,
+    RowLeftToRight,
     // pictures
     PngBlip,
     JpegBlip,

@@ -221,6 +221,12 @@ void Builder::flag(RtfWord w)
     case RtfWord::RightToLeft:
         s.blk.rightToLeft = true;
         break;
+    case RtfWord::RowRightToLeft:
+        rowDef().rightToLeft = true;
+        break;
+    case RtfWord::RowLeftToRight:
+        rowDef().rightToLeft = false;
+        break;
     case RtfWord::LeftToRight:
         s.blk.rightToLeft = false;
         break;

@@ -179,6 +179,7 @@ struct RowDef {
     int gap = -1;
     int spacing = -1;
     Qt::Alignment alignment;
+    bool rightToLeft = false; // its cells run from right to left
     int border = -1;
     QTextFrameFormat::BorderStyle borderStyle = QTextFrameFormat::BorderStyle_Solid;
     QColor borderColor;

@@ -259,6 +259,8 @@ void Builder::emitTableSegment(QTextCursor &c, TableModel &table, size_t begin, 
     format.setCellSpacing(first.spacing > 0 ? 2 * first.spacing / kTwipsPerPixel : 0);
     if (first.alignment)
         format.setAlignment(first.alignment);
+    if (first.rightToLeft)
+        format.setLayoutDirection(Qt::RightToLeft);
     int headers = 0;
     while (begin + size_t(headers) < end && table.rows[begin + size_t(headers)].def.header)
         ++headers;

@@ -4,6 +4,7 @@
 #include "rtfwriter_output.h"
 
 #include <QBuffer>
+#include <QFontDatabase>
 #include <QHash>
 #include <QImage>
 #include <QImageReader>
@@ -15,6 +16,7 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -43,6 +45,7 @@ struct CharCodes {
     QByteArray codes;  // relative to \plain plus the document's default size
     QString href;      // the link this text belongs to, if any
     QStringList names; // anchor names, written as bookmarks
+    QByteArray rtl[2]; // for text in a right-to-left script (Arabic, Hebrew), once needed
 };
 
 struct BlockCodes {
@@ -259,6 +262,44 @@ FontClass classifyFont(const QString &name, int styleHint)
     if (lower.contains(QLatin1StringView("script")) || lower.contains(QLatin1StringView("cursive")))
         return {"\\fscript", 2, 0};
     return {"\\fnil", 2, 0};
+}
+
+// Letters of the scripts written from right to left: Hebrew, Arabic, Syriac, Thaana, N'Ko and
+// their neighbours, and the presentation forms of Hebrew and Arabic.
+bool isRightToLeftScript(char16_t c)
+{
+    return (c >= 0x0590 && c <= 0x08ff) || (c >= 0xfb1d && c <= 0xfdff) ||
+           (c >= 0xfe70 && c <= 0xfefc);
+}
+
+bool isHebrew(char16_t c)
+{
+    return (c >= 0x0590 && c <= 0x05ff) || (c >= 0xfb1d && c <= 0xfb4f);
+}
+
+// The runs of text of one direction in a stretch of text: a run starts at each letter of the
+// other direction; spaces, digits and punctuation go on in the run they follow.
+template <typename Take> void splitByDirection(QStringView text, Take take)
+{
+    qsizetype start = 0;
+    int current = -1; // 0 left to right, 1 right to left, -1 not known yet
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        int direction = -1;
+        if (isRightToLeftScript(c))
+            direction = 1;
+        else if (QChar::direction(c) == QChar::DirL)
+            direction = 0;
+        if (direction < 0 || direction == current)
+            continue;
+        if (current >= 0 && i > start) {
+            take(text.mid(start, i - start), current == 1);
+            start = i;
+        }
+        current = direction;
+    }
+    if (start < text.size())
+        take(text.mid(start), current == 1);
 }
 
 bool hasBrush(const QTextFormat &format, int property)
@@ -478,7 +519,7 @@ private:
     const CharCodes &charCodes(int formatIndex)
     {
         if (formatIndex < 0 || formatIndex >= m_charCodes.size()) {
-            static const CharCodes none{true, false, {}, {}, {}};
+            static const CharCodes none{true, false, {}, {}, {}, {}};
             return none;
         }
         CharCodes &entry = m_charCodes[formatIndex];
@@ -775,7 +816,10 @@ private:
             }
             const QStringView text =
                 QStringView(m_text).mid(fragmentStart, fragmentStop - fragmentStart);
-            if (codes.codes.isEmpty()) {
+            if (std::any_of(text.begin(), text.end(),
+                            [](QChar c) { return isRightToLeftScript(c.unicode()); })) {
+                writeMixedText(text, fragment.charFormatIndex());
+            } else if (codes.codes.isEmpty()) {
                 m_body.putText(text);
             } else {
                 m_body.put('{');
@@ -790,6 +834,84 @@ private:
         // The paragraph mark carries the block's own character format (size of an empty line).
         m_body.put(charCodes(block.charFormatIndex()).codes);
         writeEndMark(end);
+    }
+
+    // Text with letters of a right-to-left script: their runs are marked right to left (\rtlch),
+    // with the font, size, weight and slant for that script (\af, \afs, \ab, \ai) as Word
+    // reads them, in a font that has the script's letters; the other runs as any text.
+    void writeMixedText(QStringView text, int formatIndex)
+    {
+        splitByDirection(text, [&](QStringView run, bool rightToLeft) {
+            const CharCodes &codes = charCodes(formatIndex);
+            const bool hebrew =
+                std::any_of(run.begin(), run.end(), [](QChar c) { return isHebrew(c.unicode()); });
+            const QByteArray rtl =
+                rightToLeft ? rightToLeftCodes(formatIndex, hebrew) : QByteArray();
+            if (codes.codes.isEmpty() && rtl.isEmpty()) {
+                m_body.putText(run);
+                return;
+            }
+            m_body.put('{');
+            m_body.put(codes.codes);
+            m_body.put(rtl);
+            m_body.put(' ');
+            m_body.putText(run);
+            m_body.put('}');
+        });
+    }
+
+    const QByteArray &rightToLeftCodes(int formatIndex, bool hebrew)
+    {
+        static const QByteArray none;
+        if (formatIndex < 0 || formatIndex >= m_charCodes.size())
+            return none;
+        CharCodes &entry = m_charCodes[formatIndex];
+        QByteArray &codes = entry.rtl[hebrew ? 1 : 0];
+        if (!codes.isEmpty())
+            return codes;
+        const QTextCharFormat format = m_formats.at(formatIndex).toCharFormat();
+        const QStringList families = format.fontFamilies().toStringList();
+        const QString family = families.isEmpty() ? m_fonts.first().name : families.first();
+        codes = "\\rtlch";
+        const int font =
+            fontIndex(fontTableName(scriptFamily(family, hebrew ? QFontDatabase::Hebrew
+                                                                : QFontDatabase::Arabic)),
+                      format.fontStyleHint());
+        codes += "\\af" + QByteArray::number(font);
+        int halfPoints = m_defaultHalfPoints;
+        if (format.hasProperty(QTextFormat::FontPointSize))
+            halfPoints = int(std::lround(format.fontPointSize() * 2));
+        codes += "\\afs" + QByteArray::number(halfPoints);
+        if (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= QFont::DemiBold)
+            codes += "\\ab";
+        if (format.fontItalic())
+            codes += "\\ai";
+        return codes;
+    }
+
+    // family where it has the letters of the script, else an installed family that has them
+    QString scriptFamily(const QString &family, QFontDatabase::WritingSystem script)
+    {
+        const auto key = qMakePair(family, int(script));
+        if (const auto found = m_scriptFamilies.constFind(key); found != m_scriptFamilies.cend())
+            return *found;
+        QString chosen = family;
+        if (!QFontDatabase::writingSystems(family).contains(script)) {
+            const QStringList installed = QFontDatabase::families(script);
+            static const char *const preferred[] = {"DejaVu Sans",       "Noto Sans Arabic",
+                                                    "Noto Naskh Arabic", "Noto Sans Hebrew",
+                                                    "FreeSerif",         "Arial"};
+            QString fallback = installed.isEmpty() ? family : installed.first();
+            for (const char *name : preferred) {
+                if (installed.contains(QLatin1StringView(name))) {
+                    fallback = QLatin1StringView(name);
+                    break;
+                }
+            }
+            chosen = fallback;
+        }
+        m_scriptFamilies.insert(key, chosen);
+        return chosen;
     }
 
     void writeListMarker(ListInfo &list, const QTextList &textList, const QTextBlock &block)
@@ -995,6 +1117,8 @@ private:
         const int columns = table->columns();
         RtfOutput codes(256 + 160 * columns);
         codes.put("\\trowd");
+        if (format.layoutDirection() == Qt::RightToLeft)
+            codes.put("\\rtlrow");
         const int padding = toTwips(format.cellPadding());
         codes.control("\\trgaph", padding);
         // The widths as the document states them (\cellx only holds the result), so that
@@ -1190,6 +1314,7 @@ private:
     // here does not depend on where the lists lie in memory (the fuzz step repeats itself).
     QHash<int, ListInfo> m_listInfo;
     QHash<QString, Picture> m_pictures;
+    QHash<QPair<QString, int>, QString> m_scriptFamilies; // (family, writing system) -> family
 };
 
 } // namespace

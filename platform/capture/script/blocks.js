@@ -23,8 +23,8 @@ function captureBlocks(w) {
                 // every member from the start, so that all paragraphs share one shape
                 const p = {kind: 'p', runs: [], indent: Math.round(ctx.ml), align: ctx.al, marginTop: undefined,
                     marginBottom: undefined, textIndent: undefined, background: undefined, pre: undefined,
-                    heading: undefined, rule: undefined, listItem: undefined, item: undefined, lastSpace: true,
-                    brEnd: false, hadBr: undefined};
+                    heading: undefined, rule: undefined, listItem: undefined, dir: undefined, item: undefined,
+                    lastSpace: true, brEnd: false, hadBr: undefined};
                 if (this.space)
                     p.marginTop = Math.round(this.space);
                 this.space = 0;
@@ -36,7 +36,17 @@ function captureBlocks(w) {
                     p.pre = 1;
                 if (ctx.h)
                     p.heading = ctx.h;
-                if (ctx.li && !ctx.li.used) {
+                if (ctx.rtl)
+                    p.dir = 'rtl';
+                if (ctx.li && !ctx.li.used && ctx.h && ctx.li.desc.marker === 'none' && !ctx.li.marker) {
+                    // An item that shows no marker and starts with a heading: readers take a
+                    // heading in a list for a numbered heading of an outline, so the item goes
+                    // to its first paragraph of text, or back to the heading (settleItem).
+                    if (!ctx.li.heading) {
+                        ctx.li.heading = p;
+                        ctx.li.headingIndent = Math.round(ctx.ml - ctx.lml);
+                    }
+                } else if (ctx.li && !ctx.li.used) {
                     ctx.li.used = true;
                     p.listItem = ctx.li.desc;
                     p.item = ctx.li;
@@ -108,6 +118,17 @@ function captureBlocks(w) {
                 return;
             }
             this.blocks.push(p);
+        }
+        // An item none of whose paragraphs took it so far, before a list inside it begins or
+        // when it ends: it goes to the heading it began with, unless that has been handed over.
+        settleItem(li) {
+            li.used = true;
+            const p = li.heading;
+            li.heading = undefined;
+            if (!p || (p !== this.para && this.blocks.indexOf(p) < 0))
+                return;
+            p.listItem = li.desc;
+            p.indent = li.headingIndent || undefined;
         }
         margin(v) {
             if (this.para)

@@ -525,9 +525,13 @@ function captureStyles(w) {
         return (m > LAYOUT_OFFSET ? 0 : m) + (p > LAYOUT_OFFSET ? 0 : p) + px(s.borderLeftWidth);
     }
 
-    // Script pseudo-links lead nowhere outside the page.
+    // Script pseudo-links lead nowhere outside the page, and a link whose address is empty only
+    // names the page it is on (generators mark the current page so): neither is a link.
     function linkTarget(a) {
         const href = a.href;
+        const written = a.getAttribute('href');
+        if (written !== null && !written.trim())
+            return null;
         return /^javascript:/i.test(href) ? null : href;
     }
 

@@ -94,7 +94,7 @@ function captureTables(w) {
         }
         if (caption && cs(caption).display !== 'none') {
             const cap = cs(caption);
-            const sub = Object.assign({}, ctx, {al: alignOf(cap), h: 0, pre: false, li: null});
+            const sub = Object.assign({}, ctx, {al: alignOf(cap), h: 0, pre: false, li: null, rtl: cap.direction === 'rtl'});
             b.close();
             yield* w.walkChildren(b, sub, caption, partial);
             b.close();
@@ -137,6 +137,8 @@ function captureTables(w) {
             spacing: collapse ? 0 : Math.round(px((s.borderSpacing || '0').split(' ')[0])),
             indent: Math.round(ctx.ml + px(s.marginLeft)), cells: []
         };
+        if (s.direction === 'rtl')
+            t.dir = 'rtl';
         const bc = colour(px(first.borderLeftWidth) ? first.borderLeftColor : s.borderLeftColor);
         if (bc && bd)
             t.borderColour = bc;
@@ -160,7 +162,7 @@ function captureTables(w) {
             // the cell's flow starts at its content edge: the table's padding places it
             const sub = Object.assign({}, ctx, {
                 ml: 0, lml: 0, al: alignOf(cell.st), bbg: null, bg: null, h: 0, li: null, ti: 0, rowOf: null,
-                pre: PRE_MODES.has(cell.st.whiteSpace)
+                pre: PRE_MODES.has(cell.st.whiteSpace), rtl: cell.st.direction === 'rtl', linkBox: null
             });
             const pseudo = mayGenerate(cell.el, '');
             if (pseudo)

@@ -15,6 +15,7 @@ function captureWalk(w) {
     const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
         'LINK', 'BASE', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
         'OPTGROUP', 'PARAM', 'SOURCE', 'TRACK']);
+    const LIST_TAGS = new Set(['UL', 'OL', 'MENU', 'DIR']);
     const REPLACED = new Set(['IMG', 'INPUT', 'SELECT', 'TEXTAREA', 'BUTTON', 'CANVAS', 'svg', 'IFRAME',
         'FRAME', 'OBJECT', 'EMBED', 'VIDEO', 'AUDIO', 'METER', 'PROGRESS']);
 
@@ -36,7 +37,13 @@ function captureWalk(w) {
     // its ancestors give it.
     function* walkRanges(root, ranges) {
         const base = {ml: 0, lml: 0, al: 'left', bg: null, bbg: null, u: false, st: false, va: null,
-            href: null, pre: false, h: 0, li: null, ti: 0, rowOf: null};
+            href: null, pre: false, h: 0, li: null, ti: 0, rowOf: null, rtl: false, linkBox: null};
+        // a page written right to left: its paragraphs start at the right, as the body's do
+        const bodyStyle = cs(body);
+        if (bodyStyle.direction === 'rtl') {
+            base.rtl = true;
+            base.al = alignOf(bodyStyle);
+        }
         for (const r of ranges) {
             w.range = r;
             let top = r.commonAncestorContainer;
@@ -64,6 +71,7 @@ function captureWalk(w) {
                     ctx.ml += indentOf(s);
                     ctx.al = alignOf(s);
                     ctx.pre = PRE_MODES.has(s.whiteSpace);
+                    ctx.rtl = s.direction === 'rtl';
                 }
             }
             if (top.tagName === 'TR' || top.tagName === 'TBODY' || top.tagName === 'THEAD' ||
@@ -204,8 +212,10 @@ function captureWalk(w) {
             if (va === 'super' || va === 'sub')
                 c.va = va;
         }
-        if (tag === 'A' && el.href)
+        if (tag === 'A' && el.href) {
             c.href = linkTarget(el);
+            c.linkBox = !block && c.href ? el : null;
+        }
 
         if (tag === 'BR') {
             if (s.visibility === 'visible')
@@ -297,6 +307,19 @@ function captureWalk(w) {
             return;
         }
 
+        // A block inside a link that stands in a line of text: the browser lays out one link
+        // whose lines the block breaks, and so it stays one link, its block a line of its own.
+        if (ctx.linkBox && display === 'block' && !/^H[1-6]$/.test(tag) && !LIST_TAGS.has(tag)) {
+            lineInLink(b, ctx, el);
+            if (pseudo && (!partial || !el.contains(w.range.startContainer)))
+                addGenerated(b, c, el, s, '::before');
+            yield* walkChildren(b, c, el, partial);
+            if (pseudo && (!partial || !el.contains(w.range.endContainer)))
+                addGenerated(b, c, el, s, '::after');
+            lineInLink(b, ctx, el);
+            return;
+        }
+
         // a block box: a paragraph boundary on each side, with its margins around it
         b.margin(px(s.marginTop));
         c.bg = null;
@@ -308,14 +331,22 @@ function captureWalk(w) {
         c.ti = px(s.textIndent);
         c.pre = PRE_MODES.has(s.whiteSpace);
         c.h = /^H[1-6]$/.test(tag) ? +tag[1] : 0;
+        c.rtl = s.direction === 'rtl';
+        c.linkBox = null;
         // the first paragraph inside a list item carries the item's marker
         c.li = ctx.li && !ctx.li.used ? ctx.li : null;
-        const isList = tag === 'UL' || tag === 'OL' || tag === 'MENU' || tag === 'DIR';
+        const isList = LIST_TAGS.has(tag);
         if (isList) {
             c.lml = (ctx.lml || 0) + px(s.paddingLeft);
         }
-        if (display === 'list-item' && tag !== 'SUMMARY')
+        const isItem = display === 'list-item' && tag !== 'SUMMARY';
+        if (isItem) {
+            // an item inside an item that has not been placed yet: the outer one goes to its
+            // heading, before the inner one begins
+            if (ctx.li && !ctx.li.used)
+                b.settleItem(ctx.li);
             c.li = listItemOf(el, s, c);
+        }
         if (tag === 'TD' || tag === 'TH')
             c.lml = 0;
         c.rowOf = rowOf(el, s, tag);
@@ -329,7 +360,20 @@ function captureWalk(w) {
         if (pseudo && (!partial || !el.contains(w.range.endContainer)))
             addGenerated(b, c, el, s, '::after');
         b.close();
+        if (isItem && !c.li.used)
+            b.settleItem(c.li);
         b.margin(px(s.marginBottom));
+    }
+
+    // a line break in the link's paragraph, where it has something on its last line
+    function lineInLink(b, ctx, el) {
+        const p = b.para;
+        if (!p || !p.runs.length)
+            return;
+        const last = p.runs[p.runs.length - 1];
+        if (last.text !== undefined && last.text.endsWith('\u2028'))
+            return;
+        addBreak(b, ctx, el);
     }
 
     // ---- rows: items that the browser lays out side by side -----------------------------------
@@ -373,6 +417,14 @@ function captureWalk(w) {
     }
 
     // ---- frames: the document an <iframe> or <frame> shows, where this page may read it -------
+    // A frame whose links open in the page that holds it (its <base target>) is that page's
+    // table of contents, a list of the site beside the text: a browser's copy of the page leaves
+    // it out, and so does the walk.
+    function opensInParent(doc) {
+        const base = doc.querySelector('base[target]');
+        const target = base ? base.getAttribute('target').trim().toLowerCase() : '';
+        return target === '_parent' || target === '_top';
+    }
     function* frame(b, ctx, el) {
         let doc = null;
         try {
@@ -380,8 +432,10 @@ function captureWalk(w) {
         } catch (e) {
         }
         b.close();
+        if (doc && opensInParent(doc))
+            return;
         if (doc && doc.body && w.frameDepth < 8) {
-            const sub = Object.assign({}, ctx, {li: null, h: 0, rowOf: null, href: null});
+            const sub = Object.assign({}, ctx, {li: null, h: 0, rowOf: null, href: null, linkBox: null});
             const outer = w.range;
             w.range = null; // the frame's document is shown whole
             ++w.frameDepth;

@@ -147,6 +147,11 @@ private slots:
     void itemsInRows_data();
     void itemsInRows();
     void frames();
+    void itemsHoldingBlocks();
+    void rightToLeft_data();
+    void rightToLeft();
+    void rightToLeftInRtf();
+    void linksAsShown();
     void longNumberedList();
     void scriptUnitsStandAlone_data();
     void scriptUnitsStandAlone();
@@ -1177,6 +1182,155 @@ void tst_PageCapture::frames()
     const auto address = fragmentWith(doc, QStringLiteral("unreachable.html"));
     QVERIFY(address);
     QCOMPARE(address->format.anchorHref(), QStringLiteral("http://127.0.0.1:9/unreachable.html"));
+}
+
+// A javadoc member list: items without markers that hold sections (a heading, paragraphs, a
+// table) stay items of their list and level, each on its first paragraph of text, with its
+// other blocks in place; an item that holds only a heading, or holds a list, is on the heading.
+void tst_PageCapture::itemsHoldingBlocks()
+{
+    CAPTURE(c, QStringLiteral("memberlist.html"));
+    const QTextDocument &doc = *c.document;
+    const auto item = [&](const QString &text) {
+        return blockWith(doc, text).textList();
+    };
+    const QTextBlock first = blockWith(doc, QStringLiteral("public static int firstMember()"));
+    QVERIFY2(first.isValid(), qPrintable(doc.toPlainText()));
+    QTextList *members = first.textList();
+    QVERIFY(members);
+    QCOMPARE(members->format().indent(), 2);
+    QCOMPARE(item(QStringLiteral("public void secondMember")), members);
+    QCOMPARE(item(QStringLiteral("onlyHeading")), members);
+    QCOMPARE(members->count(), 3);
+    for (const char *inItem : {"firstMember", "What the first member does", "After the first table",
+                               "secondMember", "second since"}) {
+        if (blockWith(doc, QLatin1String(inItem)) != first)
+            QVERIFY2(!item(QLatin1String(inItem)), inItem);
+    }
+    QTextList *details = item(QStringLiteral("Method Details"));
+    QVERIFY(details);
+    QCOMPARE(details->format().indent(), 1);
+    QVERIFY(details != members);
+    // the table stays between the item's paragraphs
+    const QList<QTextTable *> found = ::tables(doc);
+    QCOMPARE(found.size(), 1);
+    QVERIFY(found.first()->firstPosition() > first.position());
+    QVERIFY(found.first()->lastPosition() <
+            blockWith(doc, QStringLiteral("After the first table")).position());
+    // a marker shown keeps its place on the heading
+    QVERIFY(item(QStringLiteral("Marked heading item")));
+    QVERIFY(!item(QStringLiteral("marked body")));
+    QVERIFY(!item(QStringLiteral("After the lists")));
+}
+
+// The side a paragraph's lines are aligned to on the page: Qt names them by where the lines of
+// a right-to-left paragraph start.
+QString shownSide(const QTextBlockFormat &format)
+{
+    const Qt::Alignment a = format.alignment() & Qt::AlignHorizontal_Mask;
+    if (a & Qt::AlignHCenter)
+        return QStringLiteral("center");
+    if (a & Qt::AlignJustify)
+        return QStringLiteral("justify");
+    const bool leading = !(a & Qt::AlignRight);
+    const bool rtl = format.layoutDirection() == Qt::RightToLeft;
+    return leading == rtl ? QStringLiteral("right") : QStringLiteral("left");
+}
+
+void tst_PageCapture::rightToLeft_data()
+{
+    QTest::addColumn<QString>("contains");
+    QTest::addColumn<bool>("rtl");
+    QTest::addColumn<QString>("side");
+    QTest::addColumn<bool>("inList");
+    QTest::newRow("heading") << "راهنمای مدیر سیستم" << true << "right" << false;
+    QTest::newRow("numbers and Latin words")
+        << "دبیان 12 با APT و dpkg" << true << "right" << false;
+    QTest::newRow("centred") << "این بند در وسط" << true << "center" << false;
+    QTest::newRow("aligned left") << "به چپ چیده" << true << "left" << false;
+    QTest::newRow("table cell") << "ستون نخست" << true << "right" << false;
+    QTest::newRow("list item") << "مورد نخست فهرست" << true << "right" << true;
+    QTest::newRow("item with a Latin word")
+        << "مورد دوم فهرست با SELinux" << true << "right" << true;
+    QTest::newRow("left to right inside")
+        << "A paragraph written left to right" << false << "left" << false;
+}
+
+// A page written right to left: its paragraphs, table cells and list items are right-to-left
+// paragraphs, aligned to the side the browser shows them on, their text in reading order.
+void tst_PageCapture::rightToLeft()
+{
+    QFETCH(QString, contains);
+    QFETCH(bool, rtl);
+    QFETCH(QString, side);
+    QFETCH(bool, inList);
+    CAPTURE(c, QStringLiteral("rtl.html"));
+    const QTextBlock b = blockWith(*c.document, contains);
+    QVERIFY2(b.isValid(), qPrintable(c.document->toPlainText()));
+    QCOMPARE(b.blockFormat().layoutDirection() == Qt::RightToLeft, rtl);
+    QCOMPARE(shownSide(b.blockFormat()), side);
+    QCOMPARE(b.textList() != nullptr, inList);
+    const QList<QTextTable *> found = ::tables(*c.document);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first()->format().layoutDirection(), Qt::RightToLeft);
+}
+
+// In the RTF: right-to-left paragraphs and rows, and the runs of Persian letters marked right to
+// left in a font that has them; the Latin words and numbers between them are runs of their own.
+void tst_PageCapture::rightToLeftInRtf()
+{
+    CAPTURE(c, QStringLiteral("rtl.html"));
+    const QByteArray &rtf = c.rtf;
+    QVERIFY(rtf.contains("\\rtlpar"));
+    QVERIFY(rtf.contains("\\rtlrow"));
+    static const QRegularExpression marked(QStringLiteral("\\\\rtlch\\\\af(\\d+)\\\\afs\\d+"));
+    const QRegularExpressionMatch m = marked.match(QString::fromLatin1(rtf));
+    QVERIFY2(m.hasMatch(), rtf.left(2000).constData());
+    // the font named for the script has its letters
+    const QRegularExpression fontEntry(
+        QStringLiteral("\\{\\\\f%1\\\\[^ ]* ([^;]*);").arg(m.captured(1)));
+    const QRegularExpressionMatch font = fontEntry.match(QString::fromLatin1(rtf));
+    QVERIFY(font.hasMatch());
+    QVERIFY2(QFontDatabase::writingSystems(font.captured(1)).contains(QFontDatabase::Arabic),
+             qPrintable(font.captured(1)));
+    // "APT" and "dpkg" are not in a right-to-left run
+    QVERIFY(!QRegularExpression(QStringLiteral("\\\\rtlch[^ {}]* [^{}]*APT"))
+                 .match(QString::fromLatin1(rtf))
+                 .hasMatch());
+    QVERIFY(rtf.contains(" APT "));
+}
+
+// The link patterns that came out doubled: a YARD page's site index in a frame whose links open
+// in the page, links with an empty address (the page's own name), and a DocBook navigation link
+// whose title is broken by a block: one link for each the browser lays out, to its target.
+void tst_PageCapture::linksAsShown()
+{
+    CAPTURE(c, QStringLiteral("linkpatterns.html"));
+    const QTextDocument &doc = *c.document;
+    QVERIFY2(!doc.toPlainText().contains(QStringLiteral("Index entry")),
+             qPrintable(doc.toPlainText()));
+    QVERIFY(!doc.toPlainText().contains(QStringLiteral("Site index")));
+    const auto self = fragmentWith(doc, QStringLiteral("SelfMock"));
+    QVERIFY(self);
+    QVERIFY(!self->format.isAnchor());
+    const auto collapse = fragmentWith(doc, QStringLiteral("collapse"));
+    QVERIFY(collapse && collapse->format.isAnchor());
+    const auto expectation = fragmentWith(doc, QStringLiteral("Expectation"));
+    QVERIFY(expectation && expectation->format.anchorHref().endsWith(u"/Expectation.html"));
+    // the navigation link: one run of one link, its title on a line of its own
+    const QTextBlock prev = blockWith(doc, QStringLiteral("Prev"));
+    QVERIFY(prev.isValid());
+    QCOMPARE(prev.text(), QStringLiteral("Prev\u20285.5. Coexistence with Others"));
+    int links = 0;
+    QString open;
+    for (const Fragment &f : fragments(doc)) {
+        const QString href = f.format.isAnchor() ? f.format.anchorHref() : QString();
+        if (!href.isEmpty() && href != open && href.endsWith(u"/prev.html"))
+            ++links;
+        open = href;
+    }
+    QCOMPARE(links, 1);
+    QVERIFY(blockWith(doc, QStringLiteral("After the navigation")).isValid());
 }
 
 // A numbered list of 1,000 items shows 1 to 1,000 in the pane (the RTF read back), and the file

@@ -1,4 +1,5 @@
 #include "rtfformat.h"
+#include "rtfreader.h"
 #include "rtfwriter.h"
 
 #include <QBuffer>
@@ -348,9 +349,30 @@ private slots:
     void range();
     void pageBreakAfter();
     void rangeInsideList();
+    void rightToLeftRuns_data();
+    void rightToLeftRuns();
+    void rightToLeftTable();
     void randomDocuments_data();
     void randomDocuments();
 };
+
+// The text of one group of the body: \\uN and its fallback as the character, words dropped.
+QString groupText(QStringView group)
+{
+    static const QRegularExpression token(
+        u"\\\\u(-?\\d+)(?:\\?|\\\\'[0-9a-f]{2})|\\\\[a-z]+-?\\d* ?"_s);
+    QString out;
+    qsizetype at = 0;
+    for (auto it = token.globalMatch(group); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += group.mid(at, m.capturedStart() - at);
+        if (m.capturedLength(1) > 0)
+            out += QChar(char16_t(m.captured(1).toInt()));
+        at = m.capturedEnd();
+    }
+    out += group.mid(at);
+    return out;
+}
 
 // Every output is 7-bit, opens with the RTF header and ends with a paragraph mark.
 void tst_RtfWriter::frame_data()
@@ -554,6 +576,98 @@ void tst_RtfWriter::fontTable()
     QVERIFY2(probe.fonts.value(index).declaration.contains(kind),
              probe.fonts.value(index).declaration.constData());
     QVERIFY(probe.fonts.contains(0));
+}
+
+// Runs of Arabic or Hebrew letters are marked right to left (\\rtlch) with their font, size and
+// weight for that script; the Latin words among them are runs of their own, and text without
+// such letters is written as it always was.
+void tst_RtfWriter::rightToLeftRuns_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("rightToLeft"); // the groups marked \\rtlch, in order
+    QTest::addColumn<QStringList>("other");       // the other groups
+    QTest::newRow("Persian with numbers and Latin words")
+        << u"\u0646\u0635\u0628 12 \u0628\u0627 APT \u0648 dpkg (2.6)"_s
+        << QStringList{u"\u0646\u0635\u0628 12 \u0628\u0627 "_s, u"\u0648 "_s}
+        << QStringList{u"APT "_s, u"dpkg (2.6)"_s};
+    QTest::newRow("Hebrew") << u"\u05e9\u05dc\u05d5\u05dd"_s
+                            << QStringList{u"\u05e9\u05dc\u05d5\u05dd"_s} << QStringList();
+    QTest::newRow("Latin begins") << u"SELinux \u0627\u0635\u0648\u0644"_s
+                                  << QStringList{u"\u0627\u0635\u0648\u0644"_s}
+                                  << QStringList{u"SELinux "_s};
+    QTest::newRow("no right-to-left letters")
+        << u"plain 42 text"_s << QStringList() << QStringList{u"plain 42 text"_s};
+}
+
+void tst_RtfWriter::rightToLeftRuns()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, rightToLeft);
+    QFETCH(QStringList, other);
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextBlockFormat block;
+    block.setLayoutDirection(Qt::RightToLeft);
+    cursor.setBlockFormat(block);
+    QTextCharFormat format;
+    format.setFontFamilies({u"DejaVu Sans"_s});
+    format.setFontPointSize(11);
+    format.setFontWeight(QFont::Bold);
+    cursor.insertText(text, format);
+    const QByteArray rtf = RtfWriter::write(document);
+    const QString body = QString::fromLatin1(rtf.mid(rtf.indexOf("\\pard")));
+    QVERIFY(body.contains(u"\\rtlpar"_s));
+    QStringList marked;
+    QStringList plain;
+    static const QRegularExpression group(u"\\{(\\\\[^ {}]*) ([^{}]*)\\}"_s);
+    for (auto it = group.globalMatch(body); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString words = m.captured(1);
+        if (words.contains(u"\\rtlch"_s)) {
+            QVERIFY2(QRegularExpression(u"\\\\rtlch\\\\af\\d+\\\\afs22\\\\ab$"_s)
+                         .match(words)
+                         .hasMatch(),
+                     qPrintable(words));
+            marked << groupText(m.captured(2));
+        } else {
+            plain << groupText(m.captured(2));
+        }
+    }
+    QCOMPARE(marked, rightToLeft);
+    QCOMPARE(plain, other);
+    // read back, the text is as it was, in a right-to-left paragraph
+    QTextDocument back;
+    QTextCursor reader(&back);
+    RtfReader::insert(reader, rtf);
+    QCOMPARE(back.begin().text(), text);
+    QCOMPARE(back.begin().blockFormat().layoutDirection(), Qt::RightToLeft);
+}
+
+// A table whose columns run from right to left is written \\rtlrow, row by row, and read back so.
+void tst_RtfWriter::rightToLeftTable()
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextTableFormat format;
+    format.setLayoutDirection(Qt::RightToLeft);
+    QTextTable *table = cursor.insertTable(2, 2, format);
+    table->cellAt(0, 0).firstCursorPosition().insertText(u"\u0627\u0648\u0644"_s);
+    const QByteArray rtf = RtfWriter::write(document);
+    QCOMPARE(rtf.count("\\rtlrow"), 4); // each row's definition, before its cells and at its end
+    QTextDocument back;
+    QTextCursor reader(&back);
+    RtfReader::insert(reader, rtf);
+    QTextTable *read = nullptr;
+    for (QTextFrame *frame : back.rootFrame()->childFrames())
+        read = read ? read : qobject_cast<QTextTable *>(frame);
+    QVERIFY(read);
+    QCOMPARE(read->format().layoutDirection(), Qt::RightToLeft);
+    QCOMPARE(read->cellAt(0, 0).firstCursorPosition().block().text(), u"\u0627\u0648\u0644"_s);
+
+    QTextDocument plainTable;
+    QTextCursor plainCursor(&plainTable);
+    plainCursor.insertTable(1, 1, QTextTableFormat());
+    QVERIFY(!RtfWriter::write(plainTable).contains("\\rtlrow"));
 }
 
 void tst_RtfWriter::paragraphFormats_data()
