@@ -11,6 +11,13 @@ function captureBlocks(w) {
     const NEEDS_COLLAPSE = /[\t\n\f]| {2}/;
     const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
 
+    // A run that shows nothing goes; the places it began wait for the next run.
+    function dropLastRun(p) {
+        const run = p.runs.pop();
+        if (run.places)
+            requeuePlaces(run.places);
+    }
+
     // A Builder collects the blocks of one flow (the page, or a table cell).
     class Builder {
         constructor() {
@@ -52,7 +59,10 @@ function captureBlocks(w) {
                     p.item = ctx.li;
                     p.indent = Math.round(ctx.ml - ctx.lml);
                     if (ctx.li.marker) {
-                        p.runs.push({text: ctx.li.marker, format: ctx.li.mf});
+                        const run = {text: ctx.li.marker, format: ctx.li.mf};
+                        if (places.pending)
+                            takePlaces(run);
+                        p.runs.push(run);
                         p.lastSpace = /\s$/.test(ctx.li.marker);
                         this.para = p;
                         return p;
@@ -67,12 +77,15 @@ function captureBlocks(w) {
         text(s, fmt, href) {
             const p = this.para;
             const last = p.runs[p.runs.length - 1];
-            if (last && last.text !== undefined && last.format === fmt && last.href === href)
+            if (last && last.text !== undefined && last.format === fmt && last.href === href &&
+                !places.pending)
                 last.text += s;
             else {
                 const run = {text: s, format: fmt};
                 if (href)
                     run.href = href;
+                if (places.pending)
+                    takePlaces(run);
                 p.runs.push(run);
             }
         }
@@ -86,16 +99,16 @@ function captureBlocks(w) {
             if (last && last.text !== undefined && !p.pre) {
                 last.text = last.text.replace(/ +$/, '');
                 if (!last.text)
-                    p.runs.pop();
+                    dropLastRun(p);
             }
             last = p.runs[p.runs.length - 1];
             if (last && last.text !== undefined && last.text.endsWith('\u2028') &&
                 (p.runs.length > 1 || last.text.length > 1)) {
                 last.text = last.text.slice(0, -1);
                 if (!last.text)
-                    p.runs.pop();
+                    dropLastRun(p);
             } else if (last && last.text === '\u2028') {
-                p.runs.pop(); // a paragraph holding only a <br>: an empty line
+                dropLastRun(p); // a paragraph holding only a <br>: an empty line
             }
             const keep = p.runs.length > 0 || p.hadBr || p.rule;
             // left undefined rather than deleted, which keeps the object's shape; JSON omits them
@@ -213,6 +226,8 @@ function captureBlocks(w) {
         const run = {image: obj, format: formatOf(el, ctx)};
         if (ctx.href)
             run.href = ctx.href;
+        if (places.pending)
+            takePlaces(run);
         p.runs.push(run);
         p.lastSpace = false;
     }

@@ -1370,6 +1370,8 @@ void tst_PageCapture::scriptUnitsStandAlone_data()
     QTest::addColumn<QString>("defines");
     QTest::newRow("styles") << "styles.js"
                             << "captureStyles";
+    QTest::newRow("places") << "places.js"
+                            << "capturePlaces";
     QTest::newRow("blocks") << "blocks.js"
                             << "captureBlocks";
     QTest::newRow("replaced") << "replaced.js"
