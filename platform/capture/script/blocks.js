@@ -3,10 +3,11 @@
 // One unit of the page capture's script (see parts.js): captureBlocks(w) adds to the walk w the
 // Builder, which collects the blocks of one flow (the page, or a table cell) as the program
 // reads them, and the functions that add text, line breaks and inline objects to a flow. It uses
-// the styles unit and reads w.range, the range being walked.
+// the styles and places units and reads w.range, the range being walked.
 function captureBlocks(w) {
     'use strict';
-    const {textPropsOf, formatFor, formatOf} = w;
+    const {textPropsOf, formatFor, formatOf, takePlaces, requeuePlaces} = w;
+    const places = w.places;
     const COLLAPSIBLE = /^[ \t\n\r\f]*$/;
     const NEEDS_COLLAPSE = /[\t\n\f]| {2}/;
     const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
