@@ -423,8 +423,9 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
         addRun(cursor, rv.toObject());
 }
 
-// A run's places, and those still waiting, go on its first character only: the rest of the
-// run keeps the format it shares with the text around it.
+// A run's places, and those still waiting, go on the run: a fragment of its own, which begins
+// where they do. Splitting the first character off would cut words in two where the document
+// is searched or edited.
 void CaptureDocumentBuilder::addRun(QTextCursor &cursor, const QJsonObject &run)
 {
     const QTextCharFormat cf =
@@ -461,10 +462,7 @@ void CaptureDocumentBuilder::addRun(QTextCursor &cursor, const QJsonObject &run)
     const QString text = run.value(Run::Text).toString();
     if (text.isEmpty())
         return;
-    const qsizetype first = text.size() > 1 && text.at(0).isHighSurrogate() ? 2 : 1;
-    cursor.insertText(text.left(first), placed);
-    if (text.size() > first)
-        cursor.insertText(text.mid(first), cf);
+    cursor.insertText(text, placed);
     m_pendingPlaces.clear();
 }
 
