@@ -46,12 +46,29 @@ struct Fragment {
     QTextBlock block;
 };
 
+// A format as it shows: without the names of the places on it, which make a fragment of their
+// own (the reader puts a place read from RTF on its first character) but show nothing.
+QTextCharFormat shownFormat(QTextCharFormat format)
+{
+    format.clearProperty(QTextFormat::AnchorName);
+    if (format.anchorHref().isEmpty())
+        format.clearProperty(QTextFormat::IsAnchor);
+    return format;
+}
+
 QList<Fragment> fragments(const QTextDocument &doc)
 {
     QList<Fragment> out;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            out << Fragment{it.fragment().text(), it.fragment().charFormat(), b};
+        QTextCharFormat last;
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat shown = shownFormat(it.fragment().charFormat());
+            if (it != b.begin() && shown == last && !shown.isImageFormat())
+                out.last().text += it.fragment().text();
+            else
+                out << Fragment{it.fragment().text(), it.fragment().charFormat(), b};
+            last = shown;
+        }
     }
     return out;
 }
