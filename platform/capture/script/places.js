@@ -21,7 +21,13 @@ function capturePlaces(w) {
         next: 0 // the first place of list not passed yet
     };
 
+    let listingMs = 0; // the time findPlaces took
     function findPlaces(doc) {
+        const start = performance.now();
+        listPlaces(doc);
+        listingMs = performance.now() - start;
+    }
+    function listPlaces(doc) {
         state.list = [];
         state.holders = null;
         state.next = 0;
@@ -175,9 +181,9 @@ function capturePlaces(w) {
         state.pending = null;
     }
 
-    // for the profile: how many places the page has
+    // for the profile: how many places the page has, and the time it took to list them
     function placeStats() {
-        return {places: state.list.length};
+        return {places: state.list.length, placeListing: listingMs};
     }
 
     Object.assign(w, {places: state, placeStats, findPlaces, reachPlace, reachElement, skipPlaces, endPlaces, takePlaces,
