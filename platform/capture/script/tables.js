@@ -6,7 +6,8 @@
 // with the walk unit's walkChildren.
 function captureTables(w) {
     'use strict';
-    const {cs, px, colour, alignOf, mayGenerate, PRE_MODES, Builder, inRange, addGenerated, reachElement} = w;
+    const {cs, px, colour, alignOf, mayGenerate, PRE_MODES, Builder, inRange, addGenerated,
+        reachElement} = w;
 
     // A table's caption, its first header group and its rows (header rows first, footer rows
     // last), as the caption, tHead and rows properties give them; found among the children,

@@ -5,8 +5,8 @@
 // walkRanges, which walks the selection's ranges into a flow, and walk and walkChildren, which
 // the tables unit walks cells with. The walk is a generator: it stops for the program once the
 // time set by setDeadline has passed. It tells the places unit where it is. It uses every other
-// unit, and sets w.range (the range
-// being walked) and w.frameDepth (how deep in frames the walk is).
+// unit, and sets w.range (the range being walked) and w.frameDepth (how deep in frames the walk
+// is).
 function captureWalk(w) {
     'use strict';
     const {cs, px, colour, invisible, isBlock, indentOf, alignOf, linkTarget, mayGenerate, textPropsOf,
