@@ -71,7 +71,10 @@ void RtfPlacePlan::collect(const QTextDocument &document, const QList<QTextForma
             m_blockOf.insert(position, blockPosition);
         }
     };
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    QTextBlock first = document.findBlock(from);
+    if (!first.isValid())
+        first = document.begin();
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
         const int blockPosition = block.position();
         const int length = block.length();
         if (blockPosition + length - 1 < from)

@@ -187,6 +187,7 @@ private slots:
     void linkTargets_data();
     void linkTargets();
     void copyKeepsKeysAndAddresses();
+    void copyOfRange();
     void roundTrip_data();
     void roundTrip();
     void headingStyles();
@@ -308,6 +309,26 @@ void tst_RtfBookmarks::copyKeepsKeysAndAddresses()
     QCOMPARE(RtfWriter::write(*back), RtfWriter::write(*document));
 }
 
+// A copy of part of a document: only the places inside it are written, and a link to a place
+// outside keeps its address.
+void tst_RtfBookmarks::copyOfRange()
+{
+    const Paras paras{{u"First page"_s, 1, {pageA}, {}},
+                      {u"Second page"_s, 1, {pageB}, {}},
+                      {u"to the first"_s, 0, {}, pageA},
+                      {u"to the second"_s, 0, {}, pageB}};
+    const auto document = makeDocument(paras);
+    const int from = document->findBlockByNumber(1).position();
+    const QByteArray rtf = RtfWriter::write(*document, from, document->characterCount(),
+                                            options(true, false, true, true));
+    QCOMPARE(matches(rtf, uR"(\{\\\*\\folvaneplace ([^}]*)\})"_s), QStringList{pageB});
+    QCOMPARE(bookmarks(rtf), QStringList{u"tutorial_install"_s});
+    QCOMPARE(addressLinks(rtf), QStringList{pageA});
+    QCOMPARE(internalLinks(rtf), QStringList{u"tutorial_install"_s});
+    // The copy starts with the page: no break before it.
+    QVERIFY(!rtf.contains("\\pagebb"));
+}
+
 void tst_RtfBookmarks::roundTrip_data()
 {
     QTest::addColumn<Paras>("paras");
@@ -392,9 +413,9 @@ void tst_RtfBookmarks::tableOfContents()
     QCOMPARE(back->findBlockByNumber(4).text(), u"Guide"_s);
     // Without the option nothing of it is written.
     QVERIFY(!RtfWriter::write(*document).contains("TOC"));
-    QVERIFY(!RtfWriter::write(Paras().isEmpty() ? QTextDocument() : QTextDocument(),
-                              options(true, true, false, false))
-                 .contains("TOC"));
+    // Nor is a table of contents without headings.
+    const QTextDocument empty;
+    QVERIFY(!RtfWriter::write(empty, options(true, true, false, false)).contains("TOC"));
 }
 
 void tst_RtfBookmarks::pageBreaks_data()
