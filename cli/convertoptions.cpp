@@ -65,7 +65,18 @@ ConvertOptions ConvertOptions::parse(const QStringList &arguments, std::FILE *in
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Print no progress; failed pages are still "
                                                   "named."));
-    parser.addOptions({help, version, output, jobs, quiet});
+    const QCommandLineOption toc(
+        QStringLiteral("toc"),
+        QStringLiteral("Begin the document with a table of contents of its headings\n"
+                       "(levels 1 to 3), each entry a link to its heading."));
+    const QCommandLineOption pageBreaks(QStringLiteral("page-breaks"),
+                                        QStringLiteral("Begin every page after the first on a "
+                                                       "new page."));
+    const QCommandLineOption keepLinks(
+        QStringLiteral("keep-links"),
+        QStringLiteral("Write every link with its address; by default a link to a page\n"
+                       "of the document, or to a place in one, jumps inside the document."));
+    parser.addOptions({help, version, output, jobs, quiet, toc, pageBreaks, keepLinks});
     parser.addPositionalArgument(QStringLiteral("entries"),
                                  QStringLiteral("HTML files or addresses; - for standard input."),
                                  QStringLiteral("FILE|URL|-..."));
@@ -94,6 +105,9 @@ ConvertOptions ConvertOptions::parse(const QStringList &arguments, std::FILE *in
     }
 
     options.quiet = parser.isSet(quiet);
+    options.tableOfContents = parser.isSet(toc);
+    options.pageBreaks = parser.isSet(pageBreaks);
+    options.keepLinks = parser.isSet(keepLinks);
     options.output = parser.value(output);
     if (parser.isSet(output) && options.output.isEmpty())
         return usageError(QStringLiteral("The output file name is empty."));

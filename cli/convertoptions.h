@@ -14,6 +14,12 @@ struct ConvertOptions {
     QString output;      // empty: standard output
     int jobs = 1;
     bool quiet = false;
+    // How the document is written: a table of contents at its start, each page after the first
+    // on a new page, and links written with their addresses even where they lead into the
+    // document.
+    bool tableOfContents = false;
+    bool pageBreaks = false;
+    bool keepLinks = false;
     QString error;    // for UsageError
     QString helpText; // for Help and UsageError
 

@@ -107,8 +107,13 @@ int main(int argc, char *argv[])
         });
     }
 
+    RtfWriteOptions writeOptions;
+    writeOptions.resolveLinks = !options.keepLinks;
+    writeOptions.tableOfContents = options.tableOfContents;
+    writeOptions.pageBreaks = options.pageBreaks;
     QString error;
-    if (!writeOutput(options.output, RtfWriter::write(conversion.document()), error)) {
+    if (!writeOutput(options.output, RtfWriter::write(conversion.document(), writeOptions),
+                     error)) {
         std::fprintf(stderr, "folvane-convert: cannot write %s: %s\n",
                      options.output.isEmpty()
                          ? "to standard output"

@@ -132,6 +132,8 @@ private slots:
     void aPageThatStopsRespondingFails();
     void options_data();
     void options();
+    void documentOptions_data();
+    void documentOptions();
     void anyDisplay_data();
     void anyDisplay();
     void usageNamesTheProgram_data();
@@ -503,6 +505,37 @@ void tst_Convert::options()
     QCOMPARE(options.output, output);
     QCOMPARE(options.jobs, jobs == 0 ? std::max(1, QThread::idealThreadCount()) : jobs);
     QCOMPARE(options.quiet, quiet);
+}
+
+void tst_Convert::documentOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("toc");
+    QTest::addColumn<bool>("pageBreaks");
+    QTest::addColumn<bool>("keepLinks");
+    QTest::newRow("defaults") << QStringList{"a"} << false << false << false;
+    QTest::newRow("--toc") << QStringList{"--toc", "a"} << true << false << false;
+    QTest::newRow("--page-breaks") << QStringList{"a", "--page-breaks"} << false << true << false;
+    QTest::newRow("--keep-links") << QStringList{"--keep-links", "a"} << false << false << true;
+    QTest::newRow("all three") << QStringList{"--keep-links", "--page-breaks", "--toc", "a"} << true
+                               << true << true;
+}
+
+void tst_Convert::documentOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, toc);
+    QFETCH(bool, pageBreaks);
+    QFETCH(bool, keepLinks);
+    const ConvertOptions options =
+        ConvertOptions::parse(QStringList{QStringLiteral("folvane-convert")} + arguments, stdin);
+    QCOMPARE(int(options.action), int(ConvertOptions::Action::Convert));
+    QCOMPARE(options.entries, QStringList{QStringLiteral("a")});
+    QCOMPARE(options.tableOfContents, toc);
+    QCOMPARE(options.pageBreaks, pageBreaks);
+    QCOMPARE(options.keepLinks, keepLinks);
+    for (const char *option : {"--toc", "--page-breaks", "--keep-links"})
+        QVERIFY(options.helpText.contains(QLatin1String(option)));
 }
 
 QTEST_MAIN(tst_Convert)

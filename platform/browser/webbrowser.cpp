@@ -177,7 +177,9 @@ bool WebBrowser::captureSelection(CapturedSelection &selection, bool mayGiveUp)
         selection = CapturedSelection();
         selection.ok = true;
         selection.document = std::make_shared<QTextDocument>();
-        selection.rtf = RtfWriter::write(*selection.document);
+        RtfWriteOptions copy;
+        copy.forCopy = true;
+        selection.rtf = RtfWriter::write(*selection.document, copy);
         return true;
     }
     QPointer<WebBrowser> self(this);

@@ -2,10 +2,13 @@
 
 #include "captureprotocol.h"
 #include "rtfformat.h"
+#include "rtfplaces.h"
 
 #include <QColor>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
@@ -125,7 +128,60 @@ void CaptureDocumentBuilder::finish()
     if (m_finished)
         return;
     m_finished = true;
+    placeLeftOver();
     m_cursor.endEditBlock();
+}
+
+// Places that nothing came after (the last runs showed nothing) sit on the last paragraph's
+// last character, or on the paragraph itself when it is empty. A capture that shows nothing at
+// all has no places.
+void CaptureDocumentBuilder::placeLeftOver()
+{
+    if (m_pendingPlaces.isEmpty() || m_document->isEmpty())
+        return;
+    QTextCharFormat names;
+    for (const QString &key : std::as_const(m_pendingPlaces))
+        RtfPlaces::addName(names, key);
+    m_pendingPlaces.clear();
+    const QTextBlock block = m_cursor.block();
+    if (block.length() <= 1) {
+        m_cursor.mergeBlockCharFormat(names);
+        return;
+    }
+    QTextCursor last(block);
+    last.movePosition(QTextCursor::EndOfBlock);
+    last.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+    last.mergeCharFormat(names);
+}
+
+QUrl CaptureDocumentBuilder::canonicalAddress(const QUrl &address)
+{
+    if (!address.isLocalFile())
+        return address;
+    const QFileInfo file(address.toLocalFile());
+    const QString canonical = file.canonicalFilePath();
+    if (canonical.isEmpty() || canonical == file.absoluteFilePath())
+        return address;
+    QUrl url = QUrl::fromLocalFile(canonical);
+    url.setQuery(address.query(QUrl::FullyEncoded), QUrl::StrictMode);
+    url.setFragment(address.fragment(QUrl::FullyEncoded), QUrl::StrictMode);
+    return url;
+}
+
+// A link keeps the address the page gave it, unless it names a local file through a symbolic
+// link. Asked once for each address.
+QString CaptureDocumentBuilder::linkAddress(const QString &href)
+{
+    if (!href.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return href;
+    auto it = m_linkAddresses.constFind(href);
+    if (it != m_linkAddresses.constEnd())
+        return *it;
+    const QUrl url(href);
+    const QUrl canonical = canonicalAddress(url);
+    const QString address = canonical == url ? href : canonical.toString(QUrl::FullyEncoded);
+    m_linkAddresses.insert(href, address);
+    return address;
 }
 
 CaptureDocumentBuilder::Part CaptureDocumentBuilder::prepare(const QJsonObject &part)
@@ -172,6 +228,17 @@ CaptureDocumentBuilder::Part CaptureDocumentBuilder::prepare(const QJsonObject &
     }
     CaptureDocumentBuilder::Part prepared;
     prepared.blocks = part.value(CaptureProtocol::Part::Blocks).toArray();
+    QUrl page(part.value(CaptureProtocol::Part::Url).toString());
+    page.setFragment(QString());
+    prepared.page = canonicalAddress(page);
+    if (!m_pageStarted) {
+        m_pageStarted = true;
+        const QString key = RtfPlaces::key(prepared.page);
+        if (!key.isEmpty()) {
+            m_placed.insert(key);
+            m_pendingPlaces << key;
+        }
+    }
     prepared.firstImage = int(m_images.size());
     collectImages(prepared.blocks, prepared.images);
     m_images.resize(prepared.firstImage + prepared.images.size());
@@ -250,7 +317,7 @@ QTextCharFormat CaptureDocumentBuilder::runFormat(int index, const QString &href
         return *it;
     QTextCharFormat cf = charFormat(index);
     cf.setAnchor(true);
-    cf.setAnchorHref(href);
+    cf.setAnchorHref(linkAddress(href));
     m_linkFormats.insert(key, cf);
     return cf;
 }
@@ -270,6 +337,7 @@ void CaptureDocumentBuilder::build(const Part &part, const QList<QByteArray> &im
 {
     for (qsizetype i = 0; i < images.size() && i < part.images.size(); ++i)
         m_images[part.firstImage + i] = images[i];
+    m_page = part.page;
     addBlocks(m_cursor, part.blocks);
 }
 
@@ -351,27 +419,65 @@ void CaptureDocumentBuilder::addParagraph(QTextCursor &cursor, const QJsonObject
         }
     }
 
-    for (const QJsonValue &rv : runs) {
-        const QJsonObject run = rv.toObject();
-        const QTextCharFormat cf =
-            runFormat(run.value(Run::Format).toInt(), run.value(Run::Href).toString());
+    for (const QJsonValue &rv : runs)
+        addRun(cursor, rv.toObject());
+}
+
+// A run's places, and those still waiting, go on the run: a fragment of its own, which begins
+// where they do. Splitting the first character off would cut words in two where the document
+// is searched or edited.
+void CaptureDocumentBuilder::addRun(QTextCursor &cursor, const QJsonObject &run)
+{
+    const QTextCharFormat cf =
+        runFormat(run.value(Run::Format).toInt(), run.value(Run::Href).toString());
+    if (const QJsonValue places = run.value(Run::Places); places.isArray()) {
+        for (const QJsonValue &name : places.toArray()) {
+            const QString id = name.toString();
+            if (id.isEmpty())
+                continue;
+            QUrl address = m_page;
+            address.setFragment(id, QUrl::DecodedMode);
+            const QString key = RtfPlaces::key(address);
+            if (!key.isEmpty() && !m_placed.contains(key)) {
+                m_placed.insert(key);
+                m_pendingPlaces << key;
+            }
+        }
+    }
+    if (m_pendingPlaces.isEmpty()) {
         if (run.contains(Run::Image))
             addImage(cursor, run.value(Run::Image).toObject(), cf);
         else
             cursor.insertText(run.value(Run::Text).toString(), cf);
+        return;
     }
+    QTextCharFormat placed = cf;
+    for (const QString &key : std::as_const(m_pendingPlaces))
+        RtfPlaces::addName(placed, key);
+    if (run.contains(Run::Image)) {
+        if (addImage(cursor, run.value(Run::Image).toObject(), placed))
+            m_pendingPlaces.clear();
+        return;
+    }
+    const QString text = run.value(Run::Text).toString();
+    if (text.isEmpty())
+        return;
+    cursor.insertText(text, placed);
+    m_pendingPlaces.clear();
 }
 
-void CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &image,
+// False when nothing was shown: the picture could not be had and has no alt text.
+bool CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &image,
                                       const QTextCharFormat &format)
 {
     const int index = m_requestIndex.value(imageKey(image), -1);
     const QByteArray bytes = index >= 0 ? m_images.value(index) : QByteArray();
     if (bytes.isEmpty()) {
         const QString alt = image.value(Image::Alt).toString();
-        if (!alt.isEmpty())
-            cursor.insertText(alt, format);
-        return;
+        if (alt.isEmpty())
+            return false;
+        cursor.insertText(alt, format);
+        return true;
     }
     QString name = m_imageNames.value(index);
     if (name.isEmpty()) {
@@ -396,6 +502,7 @@ void CaptureDocumentBuilder::addImage(QTextCursor &cursor, const QJsonObject &im
     if (!alt.isEmpty())
         imageFormat.setToolTip(alt);
     cursor.insertImage(imageFormat);
+    return true;
 }
 
 void CaptureDocumentBuilder::addTable(QTextCursor &cursor, const QJsonObject &t)

@@ -6,10 +6,12 @@
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTextCharFormat>
 #include <QTextCursor>
+#include <QUrl>
 
 #include "captureimages.h"
 
@@ -18,6 +20,11 @@ class QTextList;
 
 // Turns the page script's description of a selection into a QTextDocument. The description comes
 // in parts, in order; each part's blocks are added after those of the parts before.
+//
+// The page's places become places of the document (see rtfplaces.h), named by their keys: the
+// page's address on its first character, and the address with the fragment "x" where an element
+// with the id "x" (or an <a name="x">) begins. A file reached through a symbolic link is named by
+// the file it leads to, in places and in links alike, so that a link by either path finds it.
 class CaptureDocumentBuilder final {
 public:
     // Builds into document, after what it holds. The document is complete once finish() has
@@ -32,6 +39,7 @@ public:
         QJsonArray blocks;
         QList<CaptureImageRequest> images; // pictures no earlier part asked for
         int firstImage = 0;                // the number of images, over all parts, before these
+        QUrl page;                         // the page's address, without its fragment
     };
     // Reads a part's formats, which continue those of the parts before, and finds its pictures.
     Part prepare(const QJsonObject &part);
@@ -50,12 +58,19 @@ public:
     // The installed family the browser would use for a CSS font-family stack.
     static QString resolveFamily(const QStringList &stack);
 
+    // The address of what address names: a local file reached through a symbolic link is given
+    // by the path of the file itself; any other address is left as it is.
+    static QUrl canonicalAddress(const QUrl &address);
+
 private:
     void collectImages(const QJsonArray &blocks, QList<CaptureImageRequest> &requests);
     void addBlocks(QTextCursor &cursor, const QJsonArray &blocks);
     void addParagraph(QTextCursor &cursor, const QJsonObject &p);
     void addTable(QTextCursor &cursor, const QJsonObject &t);
-    void addImage(QTextCursor &cursor, const QJsonObject &image, const QTextCharFormat &format);
+    bool addImage(QTextCursor &cursor, const QJsonObject &image, const QTextCharFormat &format);
+    void addRun(QTextCursor &cursor, const QJsonObject &run);
+    QString linkAddress(const QString &href);
+    void placeLeftOver();
     QTextCharFormat charFormat(int index) const;
     QTextCharFormat runFormat(int index, const QString &href);
     QTextCharFormat blockCharFormat(int index);
@@ -67,6 +82,11 @@ private:
     QHash<int, QTextList *> m_lists;
     QHash<QPair<int, QString>, QTextCharFormat> m_linkFormats; // (format index, href)
     QHash<int, QTextCharFormat> m_blockCharFormats;            // without the background
+    QHash<QString, QString> m_linkAddresses;                   // href -> the address linked to
+    QStringList m_pendingPlaces; // keys of places that begin at the next character
+    QSet<QString> m_placed;      // keys given so far: the first of two equal ids is the place
+    bool m_pageStarted = false;  // the page's start is among the places
+    QUrl m_page;                 // the address of the page whose part is being built
     QTextDocument *m_document = nullptr;
     QTextCursor m_cursor; // where the next part goes
     bool m_fresh = false;

@@ -78,14 +78,19 @@ inline constexpr QLatin1String Level{"level"};
 inline constexpr QLatin1String Start{"start"};
 } // namespace ListItem
 
-// A run: {text, format, href} or {image, format, href}.
+// A run: {text, format, href, places} or {image, format, href, places}.
 namespace Run {
 // The text shown, U+2028 for a line break.
 inline constexpr QLatin1String Text{"text"};
 // The index of its character format.
 inline constexpr QLatin1String Format{"format"};
-// The address of the link it is in.
+// The address of the link it is in: absolute, as the page resolved it.
 inline constexpr QLatin1String Href{"href"};
+// The places of the page that begin at the run's first character, as a list of names: the id
+// of an element, or the name of an <a name>, of the page at the part's address (frames' own
+// places are left out). An element that shows no text of its own, or is hidden, begins at the
+// next run; a place that nothing follows, at the last run.
+inline constexpr QLatin1String Places{"places"};
 // A picture in the text.
 inline constexpr QLatin1String Image{"image"};
 } // namespace Run

@@ -251,7 +251,11 @@ private:
             if (pending.last) {
                 m_builder->finish();
                 m_builder.reset();
-                m_result.rtf = RtfWriter::write(*m_document);
+                // The copy carries every place of the page and every link's address, so that
+                // the document it is read into can still send links between its pages.
+                RtfWriteOptions copy;
+                copy.forCopy = true;
+                m_result.rtf = RtfWriter::write(*m_document, copy);
                 m_result.document = std::move(m_document);
                 lap("write");
                 m_documentDone = true;

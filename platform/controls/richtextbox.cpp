@@ -79,8 +79,11 @@ void RichTextBox::setTextProperty(const QString &text)
 QString RichTextBox::SelRTF() const
 {
     const QTextCursor cursor = textCursor();
+    // A copy: it keeps every place and link address, for the document it is read into.
+    RtfWriteOptions copy;
+    copy.forCopy = true;
     return QString::fromLatin1(
-        RtfWriter::write(*document(), cursor.selectionStart(), cursor.selectionEnd()));
+        RtfWriter::write(*document(), cursor.selectionStart(), cursor.selectionEnd(), copy));
 }
 
 void RichTextBox::setSelRTF(const QString &rtf)
@@ -173,6 +176,8 @@ QMimeData *RichTextBox::createMimeDataFromSelection() const
     const QTextCursor cursor = textCursor();
     if (!cursor.hasSelection())
         return selection;
-    return new RichTextMimeData(
-        selection, RtfWriter::write(*document(), cursor.selectionStart(), cursor.selectionEnd()));
+    RtfWriteOptions copy;
+    copy.forCopy = true;
+    return new RichTextMimeData(selection, RtfWriter::write(*document(), cursor.selectionStart(),
+                                                            cursor.selectionEnd(), copy));
 }

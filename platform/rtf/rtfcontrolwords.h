@@ -34,6 +34,10 @@ enum class RtfWord : quint16 {
     NestTableProps,
     Upr,
     Ud,
+    BookmarkStart,
+    PlaceKey,
+    LinkAddress,
+    StyleSheet,
     // character formatting
     Plain,
     Bold,
@@ -186,6 +190,7 @@ enum class RtfWord : quint16 {
     BorderColor,
     KeepLines,
     OutlineLevel,
+    Style,
     RightToLeft,
     LeftToRight,
     RowRightToLeft,

@@ -346,6 +346,20 @@ void Builder::text(QStringView s)
         if (m_pnBullet.size() < 256)
             m_pnBullet += s;
         break;
+    case Dest::BookmarkName:
+    case Dest::PlaceKey:
+    case Dest::LinkAddress:
+        if (m_destinationText.size() < kMaxNameLength)
+            m_destinationText += s.left(kMaxNameLength - m_destinationText.size());
+        break;
+    case Dest::StyleSheet:
+        for (QChar c : s) {
+            if (c == u';')
+                endStyle();
+            else if (m_styleName.size() < 256)
+                m_styleName += c;
+        }
+        break;
     default:
         break;
     }
@@ -520,6 +534,8 @@ void Builder::endParagraph(size_t depth)
         p.text.insert(0, reinterpret_cast<const char16_t *>(t.utf16()), size_t(t.size()));
         // The marker joins the first run, unless that is a picture: a run of a picture holds
         // its one character only.
+        for (ParagraphPlace &place : p.places)
+            place.offset += t.size();
         if (p.runs.empty() || p.runs.front().image >= 0) {
             for (Run &r : p.runs)
                 r.start += t.size();
@@ -531,6 +547,7 @@ void Builder::endParagraph(size_t depth)
         }
     }
     m_pnText.clear();
+    m_lastBookmark = -1;
 
     if (depth == 0) {
         closeTablesDeeperThan(0);
@@ -539,6 +556,7 @@ void Builder::endParagraph(size_t depth)
         // The next paragraph reuses the buffers.
         p.text.clear();
         p.runs.clear();
+        p.places.clear();
         if (p.listKey != 0) {
             p.listKey = 0;
             p.listFormat = QTextListFormat();
@@ -581,6 +599,7 @@ void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container, bool ne
             list = c.createList(p.listFormat);
         }
     }
+    const int start = c.position();
     for (const Run &r : p.runs) {
         if (r.length == 0)
             continue;
@@ -589,6 +608,40 @@ void Builder::emitParagraph(QTextCursor &c, Paragraph &p, int container, bool ne
         c.insertText(QString::fromRawData(reinterpret_cast<const QChar *>(p.text.data()) + r.start,
                                           r.length),
                      format);
+    }
+    if (!p.places.empty())
+        emitPlaces(c, p, start);
+}
+
+// Each place's names go on the character at its offset, as QTextCharFormat::anchorNames(): a
+// place after the last character on that character, and in an empty paragraph on the
+// paragraph's own character format.
+void Builder::emitPlaces(QTextCursor &c, const Paragraph &p, int start)
+{
+    const int length = c.position() - start;
+    std::vector<std::pair<int, QStringList>> names; // offset -> names, in the order read
+    for (const ParagraphPlace &place : p.places) {
+        const int offset = length > 0 ? int(std::min<qsizetype>(place.offset, length - 1)) : -1;
+        auto it = std::find_if(names.begin(), names.end(),
+                               [offset](const auto &entry) { return entry.first == offset; });
+        if (it == names.end())
+            it = names.insert(names.end(), {offset, QStringList()});
+        if (!it->second.contains(place.name))
+            it->second.append(place.name);
+    }
+    QTextCursor at(c);
+    for (const auto &[offset, list] : names) {
+        QTextCharFormat format;
+        format.setAnchor(true);
+        if (offset < 0) {
+            format.setAnchorNames(list);
+            c.mergeBlockCharFormat(format);
+            continue;
+        }
+        at.setPosition(start + offset);
+        at.setPosition(start + offset + 1, QTextCursor::KeepAnchor);
+        format.setAnchorNames(list);
+        at.mergeCharFormat(format);
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include "rtfreader_p.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace RtfImport {
@@ -193,6 +195,23 @@ void Builder::destination(RtfWord w)
         if (current == Dest::Upr)
             s.dest = Dest::Normal;
         break;
+    case RtfWord::BookmarkStart:
+        s.dest = current == Dest::Normal ? Dest::BookmarkName : Dest::Skip;
+        m_destinationText.clear();
+        break;
+    case RtfWord::PlaceKey:
+        s.dest = current == Dest::Normal ? Dest::PlaceKey : Dest::Skip;
+        m_destinationText.clear();
+        break;
+    case RtfWord::LinkAddress:
+        s.dest = current == Dest::FieldInstruction && s.field >= 0 ? Dest::LinkAddress : Dest::Skip;
+        m_destinationText.clear();
+        break;
+    case RtfWord::StyleSheet:
+        s.dest = Dest::StyleSheet;
+        m_styleName.clear();
+        m_styleNumber = 0;
+        break;
     default:
         break;
     }
@@ -221,6 +240,22 @@ void Builder::endDestination(const State &ended)
             if (it == m_hrefCache.constEnd() && m_hrefCache.size() < 4096)
                 it = m_hrefCache.insert(field.instruction, hyperlinkTarget(field.instruction));
             field.href = it != m_hrefCache.constEnd() ? *it : hyperlinkTarget(field.instruction);
+            // A link that this program made internal names the address it had.
+            if (!field.href.isEmpty() && !field.address.isEmpty())
+                field.href = field.address;
+        }
+        break;
+    case Dest::BookmarkName:
+    case Dest::PlaceKey:
+        if (parent.dest != ended.dest)
+            endPlaceName(ended.dest);
+        break;
+    case Dest::LinkAddress:
+        if (parent.dest != Dest::LinkAddress && ended.field >= 0) {
+            QString address = m_destinationText.trimmed();
+            address.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+            m_fields[size_t(ended.field)].address = address;
+            m_destinationText.clear();
         }
         break;
     case Dest::LevelText:
@@ -247,6 +282,40 @@ void Builder::endDestination(const State &ended)
     default:
         break;
     }
+}
+
+// A bookmark's name, or the key of a place: at the current end of the paragraph. A key right
+// after a bookmark (nothing read between them) is that bookmark's own key and replaces it.
+void Builder::endPlaceName(Dest dest)
+{
+    const QString name = m_destinationText.trimmed();
+    m_destinationText.clear();
+    std::vector<ParagraphPlace> &places = m_paragraph.places;
+    if (name.isEmpty() || places.size() >= kMaxPlacesPerParagraph)
+        return;
+    const qsizetype offset = qsizetype(m_paragraph.text.size());
+    if (dest == Dest::PlaceKey && m_lastBookmark >= 0 && size_t(m_lastBookmark) < places.size() &&
+        places[size_t(m_lastBookmark)].offset == offset) {
+        places[size_t(m_lastBookmark)].name = name;
+        m_lastBookmark = -1;
+        return;
+    }
+    places.push_back({offset, name});
+    m_lastBookmark = dest == Dest::BookmarkName ? qsizetype(places.size() - 1) : -1;
+}
+
+// An entry of the style sheet ends: a paragraph style named "heading N" (in any case), or with
+// an outline level, gives its paragraphs that heading level.
+void Builder::endStyle()
+{
+    static const QRegularExpression heading(QStringLiteral("^heading\\s*([1-9])$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = heading.match(m_styleName.trimmed());
+    int level = match.hasMatch() ? match.captured(1).toInt() : state().blk.headingLevel;
+    if (level > 0 && m_styleLevels.size() < 4096)
+        m_styleLevels.insert(m_styleNumber, level);
+    m_styleName.clear();
+    m_styleNumber = 0;
 }
 
 // A font without a name gives text no family: there is nothing to write back.

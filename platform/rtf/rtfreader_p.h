@@ -44,6 +44,10 @@ inline constexpr int kMaxNumberedListItems = 2048;
 inline constexpr qreal kTwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
 // Cell boundaries beyond this (about 1.7 km) are taken as this, so sums of them cannot overflow.
 inline constexpr int kMaxTwips = 100000000;
+// The longest bookmark name, place key or link address kept; the rest is dropped.
+inline constexpr qsizetype kMaxNameLength = 16384;
+// The most places one paragraph keeps.
+inline constexpr size_t kMaxPlacesPerParagraph = 65536;
 
 enum class Dest : quint8 {
     Normal,
@@ -63,6 +67,10 @@ enum class Dest : quint8 {
     PnTextBefore,
     NestTableProps,
     Upr,
+    BookmarkName, // \bkmkstart
+    PlaceKey,     // {\*\folvaneplace KEY}: the key of the place of the bookmark just before
+    LinkAddress,  // {\*\folvanelink ADDRESS} in a field instruction: the link's own address
+    StyleSheet,
 };
 
 // The character formatting of a group as plain values: groups copy it for nothing, runs
@@ -148,9 +156,17 @@ struct Run {
     int image = -1; // index in Builder::m_images, for the one character of a picture
 };
 
+// A place (a bookmark, or a key) on the character at an offset of a paragraph's text; at the
+// paragraph's end, on its last character, or on the paragraph's own format when it is empty.
+struct ParagraphPlace {
+    qsizetype offset;
+    QString name;
+};
+
 struct Paragraph {
     std::u16string text;
     std::vector<Run> runs;
+    std::vector<ParagraphPlace> places;
     QTextBlockFormat format;
     quint64 listKey = 0;
     QTextListFormat listFormat;
@@ -232,6 +248,7 @@ struct ListDef {
 struct Field {
     QString instruction;
     QString href;
+    QString address; // from {\*\folvanelink}: where an internal link pointed in its own page
 };
 
 struct Picture {
@@ -325,6 +342,9 @@ private:
     void commitFont();
 
     void emitParagraph(QTextCursor &c, Paragraph &p, int container, bool newBlock);
+    void emitPlaces(QTextCursor &c, const Paragraph &p, int start);
+    void endPlaceName(Dest dest);
+    void endStyle();
     void emitItems(QTextCursor &c, std::vector<Item> &items, int container);
     void emitTable(QTextCursor &c, TableModel &table);
     void emitTableSegment(QTextCursor &c, TableModel &table, size_t begin, size_t end,
@@ -358,6 +378,13 @@ private:
     QString m_pnBullet;
 
     std::vector<Field> m_fields;
+    QString m_destinationText; // of a bookmark, a place's key or a link's address
+    // The bookmark that a {\*\folvaneplace} right after it names the key of: its index in
+    // m_paragraph.places, or -1.
+    qsizetype m_lastBookmark = -1;
+    QHash<int, int> m_styleLevels; // paragraph style (\sN) -> heading level
+    QString m_styleName;           // of the style sheet's entry being read
+    int m_styleNumber = 0;
     QHash<QString, QString> m_hrefCache; // field instruction -> hyperlinkTarget()
     Picture m_picture;
 

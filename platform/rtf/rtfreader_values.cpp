@@ -194,6 +194,13 @@ void Builder::value(RtfWord w, int v, bool hasValue)
         else if (m_borderTarget == BorderTarget::Row)
             rowDef().borderColor = color(v);
         break;
+    case RtfWord::Style:
+        if (s.dest == Dest::StyleSheet) {
+            m_styleNumber = v;
+        } else if (const auto found = m_styleLevels.constFind(v); found != m_styleLevels.cend()) {
+            s.blk.headingLevel = quint8(*found);
+        }
+        break;
     case RtfWord::OutlineLevel:
         if (v >= 0 && v < 9)
             s.blk.headingLevel = quint8(v + 1);

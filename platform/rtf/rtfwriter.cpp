@@ -2,6 +2,7 @@
 
 #include "rtfformat.h"
 #include "rtfwriter_output.h"
+#include "rtfwriter_places.h"
 
 #include <QBuffer>
 #include <QFontDatabase>
@@ -31,6 +32,10 @@ constexpr int textWidthTwips = paperWidthTwips - 2 * marginTwips;
 // How far a list marker hangs left of the item's text.
 constexpr int listHangTwips = 360;
 constexpr int maxListLevels = 9;
+// The heading levels the style sheet has a style for.
+constexpr int maxHeadingStyles = 6;
+// How far an entry of the table of contents is indented for each level below the first.
+constexpr int tocIndentTwips = 360;
 
 int toTwips(double pixels)
 {
@@ -44,7 +49,6 @@ struct CharCodes {
     bool image = false;
     QByteArray codes;  // relative to \plain plus the document's default size
     QString href;      // the link this text belongs to, if any
-    QStringList names; // anchor names, written as bookmarks
     QByteArray rtl[2]; // for text in a right-to-left script (Arabic, Hebrew), once needed
 };
 
@@ -311,9 +315,10 @@ bool hasBrush(const QTextFormat &format, int property)
 // tables in front. Control words for each format are made once per format index.
 class DocumentWriter final {
 public:
-    DocumentWriter(const QTextDocument &document, int from, int to)
+    DocumentWriter(const QTextDocument &document, int from, int to, const RtfWriteOptions &options)
         : m_document(document), m_text(document.toRawText()), m_formats(document.allFormats()),
-          m_from(from), m_to(to), m_body(qsizetype(to - from) * 3 + 65536)
+          m_from(from), m_to(to), m_options(options),
+          m_plan(document, m_formats, from, to, options), m_body(qsizetype(to - from) * 3 + 65536)
     {
         m_charCodes.resize(m_formats.size());
         m_blockCodes.resize(m_formats.size());
@@ -336,6 +341,8 @@ public:
 
     QByteArray write()
     {
+        if (m_options.tableOfContents)
+            writeTableOfContents();
         writeFrame(m_document.rootFrame(), 0, textWidthTwips);
         if (m_paragraphs == 0)
             m_body.put(m_paragraphDefaults + "\\par\n");
@@ -413,6 +420,7 @@ private:
             out.put(';');
         }
         out.put("}\n");
+        writeStyleSheet(out);
         if (!m_lists.isEmpty())
             writeListTables(out);
         out.put("{\\*\\generator Folvane;}");
@@ -423,6 +431,21 @@ private:
         out.control("\\margt", marginTwips);
         out.control("\\margb", marginTwips);
         out.put('\n');
+    }
+
+    // The paragraph styles: Normal and the six heading levels under the names that Word and
+    // LibreOffice take for their own heading styles, each with its outline level. Heading
+    // paragraphs name their style and carry their look as direct formatting.
+    static void writeStyleSheet(RtfOutput &out)
+    {
+        out.put("{\\stylesheet{\\s0\\snext0 Normal;}");
+        for (int level = 1; level <= maxHeadingStyles; ++level) {
+            out.control("\n{\\s", level);
+            out.control("\\outlinelevel", level - 1);
+            out.control("\\sbasedon0\\snext0 heading ", level);
+            out.put(";}");
+        }
+        out.put("}\n");
     }
 
     // The definition (\listid) a list's items are written with. Each list has its own override
@@ -519,7 +542,7 @@ private:
     const CharCodes &charCodes(int formatIndex)
     {
         if (formatIndex < 0 || formatIndex >= m_charCodes.size()) {
-            static const CharCodes none{true, false, {}, {}, {}, {}};
+            static const CharCodes none{true, false, {}, {}, {}};
             return none;
         }
         CharCodes &entry = m_charCodes[formatIndex];
@@ -528,10 +551,8 @@ private:
         entry.ready = true;
         const QTextCharFormat format = m_formats.at(formatIndex).toCharFormat();
         entry.image = format.isImageFormat();
-        if (format.isAnchor()) {
+        if (format.isAnchor())
             entry.href = format.anchorHref();
-            entry.names = format.anchorNames();
-        }
         QByteArray &codes = entry.codes;
         const auto add = [&codes](const char *word) {
             codes += word;
@@ -638,8 +659,11 @@ private:
         // and marks preformatted blocks for readers that know it. Spaces are kept anyway.
         if (format.nonBreakableLines())
             codes += "\\keep";
-        if (format.headingLevel() > 0)
+        if (format.headingLevel() > 0) {
+            if (format.headingLevel() <= maxHeadingStyles)
+                codes.prepend("\\s" + QByteArray::number(format.headingLevel()));
             addValue("\\outlinelevel", qMin(format.headingLevel(), 9) - 1);
+        }
         if (format.topMargin() != 0)
             addValue("\\sb", toTwips(format.topMargin()));
         if (format.bottomMargin() != 0)
@@ -749,10 +773,14 @@ private:
         writeParagraphStart(depth);
         const BlockCodes &paragraph = blockCodes(block.blockFormatIndex());
         m_body.put(paragraph.codes);
-        if (m_breakBeforeNext) {
+        const bool breaksBefore =
+            block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore;
+        if (m_breakBeforeNext || (m_options.pageBreaks && m_bodyStarted && !breaksBefore &&
+                                  m_plan.startsPage(blockStart))) {
             m_body.put("\\pagebb");
             m_breakBeforeNext = false;
         }
+        m_bodyStarted = true;
         m_breakBeforeNext = paragraph.breakAfter;
         int left = paragraph.left;
         int first = paragraph.first;
@@ -794,17 +822,18 @@ private:
             if (fragmentStart >= fragmentStop)
                 continue;
             const CharCodes &codes = charCodes(fragment.charFormatIndex());
-            if (!openLink || *openLink != codes.href) {
-                if (openLink)
-                    m_body.put("}}}");
+            const bool linkChanges = !openLink || *openLink != codes.href;
+            if (linkChanges && openLink) {
+                m_body.put("}}}");
                 openLink = nullptr;
-                if (!codes.href.isEmpty()) {
-                    openLink = &codes.href;
-                    writeLinkStart(codes.href);
-                }
             }
-            for (const QString &name : codes.names)
-                writeBookmark(name);
+            // Bookmarks stand before a link that starts here, not inside its field.
+            if (fragmentStart == fragmentPosition)
+                writeMarks(fragmentStart);
+            if (linkChanges && !codes.href.isEmpty()) {
+                openLink = &codes.href;
+                writeLinkStart(codes.href);
+            }
             if (codes.image) {
                 const QTextImageFormat image =
                     m_formats.at(fragment.charFormatIndex()).toCharFormat().toImageFormat();
@@ -831,6 +860,8 @@ private:
         }
         if (openLink)
             m_body.put("}}}");
+        if (blockLength == 1 && blockStart >= m_from)
+            writeMarks(blockStart);
         // The paragraph mark carries the block's own character format (size of an empty line).
         m_body.put(charCodes(block.charFormatIndex()).codes);
         writeEndMark(end);
@@ -936,17 +967,61 @@ private:
     void writeLinkStart(const QString &href)
     {
         m_body.put("{\\field{\\*\\fldinst{HYPERLINK ");
-        QString target = href;
-        if (target.startsWith(u'#')) {
-            // A place in the same document: Word's bookmark switch.
+        const RtfPlacePlan::Link link = m_plan.link(href);
+        // A place in the same document takes Word's bookmark switch.
+        if (link.internal)
             m_body.put("\\\\l ");
-            target.remove(0, 1);
-        }
+        QString target = link.internal ? link.bookmark : link.address;
         target.replace(u'\\', QStringLiteral("\\\\"));
         target.replace(u'"', QStringLiteral("%22"));
         m_body.put('"');
         m_body.putText(target);
-        m_body.put("\"}}{\\fldrslt{");
+        m_body.put('"');
+        if (link.internal && !link.address.isEmpty()) {
+            m_body.put("{\\*\\folvanelink ");
+            m_body.putText(link.address);
+            m_body.put('}');
+        }
+        m_body.put("}}{\\fldrslt{");
+    }
+
+    // The bookmarks and, in a copy, the keys of the places before the character at position.
+    void writeMarks(int position)
+    {
+        const QList<RtfPlacePlan::Mark> *marks = m_plan.marksAt(position);
+        if (!marks)
+            return;
+        for (const RtfPlacePlan::Mark &mark : *marks) {
+            if (!mark.bookmark.isEmpty())
+                writeBookmark(mark.bookmark);
+            if (!mark.key.isEmpty()) {
+                m_body.put("{\\*\\folvaneplace ");
+                m_body.putText(mark.key);
+                m_body.put('}');
+            }
+        }
+    }
+
+    // A TOC field over heading levels 1 to 3 whose result already lists the headings, each a
+    // link to its bookmark, indented by its level.
+    void writeTableOfContents()
+    {
+        const QList<RtfPlacePlan::TocEntry> &entries = m_plan.tableOfContents();
+        if (entries.isEmpty())
+            return;
+        m_body.put("{\\field{\\*\\fldinst{TOC \\\\o \"1-3\" \\\\h}}{\\fldrslt{\n");
+        for (const RtfPlacePlan::TocEntry &entry : entries) {
+            m_body.put(m_paragraphDefaults);
+            if (entry.level > 1)
+                m_body.control("\\li", (entry.level - 1) * tocIndentTwips);
+            m_body.put(" {\\field{\\*\\fldinst{HYPERLINK \\\\l \"");
+            m_body.putText(entry.bookmark);
+            m_body.put("\"}}{\\fldrslt{");
+            m_body.putText(entry.text);
+            m_body.put("}}}");
+            writeEndMark(EndMark::Paragraph);
+        }
+        m_body.put("}}}\n");
     }
 
     void writeBookmark(const QString &name)
@@ -1293,6 +1368,8 @@ private:
     const QList<QTextFormat> m_formats;
     const int m_from;
     const int m_to;
+    const RtfWriteOptions m_options;
+    const RtfPlacePlan m_plan;
     RtfOutput m_body;
 
     double m_indentWidth = 600;
@@ -1300,6 +1377,7 @@ private:
     QByteArray m_paragraphDefaults;
     qsizetype m_paragraphs = 0;
     bool m_breakBeforeNext = false;
+    bool m_bodyStarted = false; // a paragraph of the document's own has been written
 
     QList<CharCodes> m_charCodes;
     QList<BlockCodes> m_blockCodes;
@@ -1321,15 +1399,26 @@ private:
 
 QByteArray RtfWriter::write(const QTextDocument &document)
 {
-    return write(document, 0, document.characterCount());
+    return write(document, 0, document.characterCount(), RtfWriteOptions());
+}
+
+QByteArray RtfWriter::write(const QTextDocument &document, const RtfWriteOptions &options)
+{
+    return write(document, 0, document.characterCount(), options);
 }
 
 QByteArray RtfWriter::write(const QTextDocument &document, int from, int to)
+{
+    return write(document, from, to, RtfWriteOptions());
+}
+
+QByteArray RtfWriter::write(const QTextDocument &document, int from, int to,
+                            const RtfWriteOptions &options)
 {
     const int end = document.characterCount();
     from = qBound(0, from, end);
     to = qBound(0, to, end);
     if (from > to)
         std::swap(from, to);
-    return DocumentWriter(document, from, to).write();
+    return DocumentWriter(document, from, to, options).write();
 }

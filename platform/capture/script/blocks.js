@@ -3,13 +3,21 @@
 // One unit of the page capture's script (see parts.js): captureBlocks(w) adds to the walk w the
 // Builder, which collects the blocks of one flow (the page, or a table cell) as the program
 // reads them, and the functions that add text, line breaks and inline objects to a flow. It uses
-// the styles unit and reads w.range, the range being walked.
+// the styles and places units and reads w.range, the range being walked.
 function captureBlocks(w) {
     'use strict';
-    const {textPropsOf, formatFor, formatOf} = w;
+    const {textPropsOf, formatFor, formatOf, takePlaces, requeuePlaces} = w;
+    const places = w.places;
     const COLLAPSIBLE = /^[ \t\n\r\f]*$/;
     const NEEDS_COLLAPSE = /[\t\n\f]| {2}/;
     const PRE_MODES = new Set(['pre', 'pre-wrap', 'break-spaces']);
+
+    // A run that shows nothing goes; the places it began wait for the next run.
+    function dropLastRun(p) {
+        const run = p.runs.pop();
+        if (run.places)
+            requeuePlaces(run.places);
+    }
 
     // A Builder collects the blocks of one flow (the page, or a table cell).
     class Builder {
@@ -52,7 +60,10 @@ function captureBlocks(w) {
                     p.item = ctx.li;
                     p.indent = Math.round(ctx.ml - ctx.lml);
                     if (ctx.li.marker) {
-                        p.runs.push({text: ctx.li.marker, format: ctx.li.mf});
+                        const run = {text: ctx.li.marker, format: ctx.li.mf};
+                        if (places.pending)
+                            takePlaces(run);
+                        p.runs.push(run);
                         p.lastSpace = /\s$/.test(ctx.li.marker);
                         this.para = p;
                         return p;
@@ -67,12 +78,15 @@ function captureBlocks(w) {
         text(s, fmt, href) {
             const p = this.para;
             const last = p.runs[p.runs.length - 1];
-            if (last && last.text !== undefined && last.format === fmt && last.href === href)
+            if (last && last.text !== undefined && last.format === fmt && last.href === href &&
+                !places.pending)
                 last.text += s;
             else {
                 const run = {text: s, format: fmt};
                 if (href)
                     run.href = href;
+                if (places.pending)
+                    takePlaces(run);
                 p.runs.push(run);
             }
         }
@@ -86,16 +100,16 @@ function captureBlocks(w) {
             if (last && last.text !== undefined && !p.pre) {
                 last.text = last.text.replace(/ +$/, '');
                 if (!last.text)
-                    p.runs.pop();
+                    dropLastRun(p);
             }
             last = p.runs[p.runs.length - 1];
             if (last && last.text !== undefined && last.text.endsWith('\u2028') &&
                 (p.runs.length > 1 || last.text.length > 1)) {
                 last.text = last.text.slice(0, -1);
                 if (!last.text)
-                    p.runs.pop();
+                    dropLastRun(p);
             } else if (last && last.text === '\u2028') {
-                p.runs.pop(); // a paragraph holding only a <br>: an empty line
+                dropLastRun(p); // a paragraph holding only a <br>: an empty line
             }
             const keep = p.runs.length > 0 || p.hadBr || p.rule;
             // left undefined rather than deleted, which keeps the object's shape; JSON omits them
@@ -213,6 +227,8 @@ function captureBlocks(w) {
         const run = {image: obj, format: formatOf(el, ctx)};
         if (ctx.href)
             run.href = ctx.href;
+        if (places.pending)
+            takePlaces(run);
         p.runs.push(run);
         p.lastSpace = false;
     }

@@ -3,10 +3,11 @@
 //
 // The script is made of units, one a file, each a function captureXxx(w) that adds what it does
 // to the walk w, an object holding the state of one walk and the units' functions: styles.js
-// (computed styles and character formats), blocks.js (paragraphs and runs), replaced.js (form
-// controls, pictures, inline SVG), generated.js (::before, ::after and ::marker), lists.js
-// (list items), tables.js and walk.js (the walk over the selection). The build joins the units,
-// in any order, with this file last: it makes the walk from the units and answers the program.
+// (computed styles and character formats), places.js (where elements with an id begin),
+// blocks.js (paragraphs and runs), replaced.js (form controls, pictures, inline SVG),
+// generated.js (::before, ::after and ::marker), lists.js (list items), tables.js and walk.js
+// (the walk over the selection). The build joins the units, in any order, with this file last:
+// it makes the walk from the units and answers the program.
 //
 // The walk hands its description over in parts, so that the program can build the document from
 // one part while the page walks the next. This script starts the walk and returns the first part;
@@ -53,6 +54,7 @@
             frameDepth: 0 // the walk is in the document of a frame this deep
         };
         captureStyles(w);
+        capturePlaces(w);
         captureBlocks(w);
         captureReplaced(w);
         captureGenerated(w);
@@ -78,7 +80,7 @@
             formatsSent = w.formats.length;
             lap('walk');
             if (profiling)
-                part.profile = Object.assign(prof, w.styleStats());
+                part.profile = Object.assign(prof, w.styleStats(), w.placeStats());
             return part;
         }
         return {step: step};

@@ -2,11 +2,12 @@
 //
 // One unit of the page capture's script (see parts.js): captureTables(w) adds to the walk w
 // table(), which walks a <table> into one table block of a flow, each cell's content a flow of
-// its own. It uses the styles, blocks and generated content units, and walks the cells with the
-// walk unit's walkChildren.
+// its own. It uses the styles, blocks, generated content and places units, and walks the cells
+// with the walk unit's walkChildren.
 function captureTables(w) {
     'use strict';
-    const {cs, px, colour, alignOf, mayGenerate, PRE_MODES, Builder, inRange, addGenerated} = w;
+    const {cs, px, colour, alignOf, mayGenerate, PRE_MODES, Builder, inRange, addGenerated,
+        reachElement} = w;
 
     // A table's caption, its first header group and its rows (header rows first, footer rows
     // last), as the caption, tHead and rows properties give them; found among the children,
@@ -96,6 +97,7 @@ function captureTables(w) {
             const cap = cs(caption);
             const sub = Object.assign({}, ctx, {al: alignOf(cap), h: 0, pre: false, li: null, rtl: cap.direction === 'rtl'});
             b.close();
+            reachElement(caption);
             yield* w.walkChildren(b, sub, caption, partial);
             b.close();
         }
@@ -164,6 +166,8 @@ function captureTables(w) {
                 ml: 0, lml: 0, al: alignOf(cell.st), bbg: null, bg: null, h: 0, li: null, ti: 0, rowOf: null,
                 pre: PRE_MODES.has(cell.st.whiteSpace), rtl: cell.st.direction === 'rtl', linkBox: null
             });
+            reachElement(cell.row);
+            reachElement(cell.el);
             const pseudo = mayGenerate(cell.el, '');
             if (pseudo)
                 addGenerated(cb, sub, cell.el, cell.st, '::before');

@@ -4,13 +4,16 @@
 // One unit of the page capture's script (see parts.js): captureWalk(w) adds to the walk w
 // walkRanges, which walks the selection's ranges into a flow, and walk and walkChildren, which
 // the tables unit walks cells with. The walk is a generator: it stops for the program once the
-// time set by setDeadline has passed. It uses every other unit, and sets w.range (the range
-// being walked) and w.frameDepth (how deep in frames the walk is).
+// time set by setDeadline has passed. It tells the places unit where it is. It uses every other
+// unit, and sets w.range (the range being walked) and w.frameDepth (how deep in frames the walk
+// is).
 function captureWalk(w) {
     'use strict';
     const {cs, px, colour, invisible, isBlock, indentOf, alignOf, linkTarget, mayGenerate, textPropsOf,
         formatOf, PRE_MODES, addText, addStyledText, addBreak, addInlineObject, controlText, contentSize,
-        imageOf, svgWithStyles, addGenerated, listItemOf, table} = w;
+        imageOf, svgWithStyles, addGenerated, listItemOf, table, findPlaces, reachPlace, reachElement,
+        skipPlaces, endPlaces, placesAtEnd} = w;
+    const places = w.places;
     const body = w.body;
     const NEVER_SHOWN = new Set(['HEAD', 'SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT', 'TITLE', 'META',
         'LINK', 'BASE', 'OBJECT', 'EMBED', 'AUDIO', 'VIDEO', 'MAP', 'DATALIST', 'OPTION',
@@ -44,6 +47,8 @@ function captureWalk(w) {
             base.rtl = true;
             base.al = alignOf(bodyStyle);
         }
+        if (ranges.length)
+            findPlaces(document);
         for (const r of ranges) {
             w.range = r;
             let top = r.commonAncestorContainer;
@@ -82,18 +87,31 @@ function captureWalk(w) {
                 if (t)
                     top = t;
             }
-            if (top === body)
+            if (top === body) {
+                // a selection of the whole body begins where the page's root and body do
+                reachElement(document.documentElement);
+                reachElement(body);
                 yield* walkChildren(root, ctx, body, true);
-            else
+            } else {
                 yield* walk(root, ctx, top, true);
+            }
+            if (places.holders)
+                endPlaces();
             root.close();
         }
         w.range = null;
+        placesAtEnd(root.blocks);
         root.finish();
         // The selection's HTML and text are asked for by a second script while the program
         // builds the rich text; it gets the ranges walked here, so that all three renderings are
         // of one selection.
         globalThis.folvaneCapturedRanges = ranges.map((r) => r.cloneRange());
+    }
+
+    // el and what it holds are left out: so are its places, and they begin at what follows
+    function leftOut(el, place) {
+        if (place !== undefined)
+            skipPlaces(el);
     }
 
     function childToward(el, node) {
@@ -171,25 +189,38 @@ function captureWalk(w) {
             return;
         const el = node;
         const tag = el.tagName;
-        if (NEVER_SHOWN.has(tag))
+        // the element is a place, or holds one (undefined for most: nothing more to do)
+        const place = places.holders === null ? undefined : places.holders.get(el);
+        if (NEVER_SHOWN.has(tag)) {
+            leftOut(el, place);
             return;
+        }
         // a closed <details> shows its first summary only
         const up = parent || el.parentElement;
         const us = up ? ps || cs(up) : null;
-        if (us && us.closedDetails && !(tag === 'SUMMARY' && up.querySelector(':scope > summary') === el))
+        if (us && us.closedDetails && !(tag === 'SUMMARY' && up.querySelector(':scope > summary') === el)) {
+            leftOut(el, place);
             return;
+        }
         const s = cs(el, up, us, tag);
         const display = s.display;
-        if (display === 'none')
+        if (display === 'none') {
+            leftOut(el, place);
             return;
+        }
         // An inline box that replaces nothing neither clips its content nor is positioned out of
         // the flow (absolute positioning makes it a block), so only the slot test applies.
         if (display === 'inline' && !REPLACED.has(tag)) {
-            if (us && us.isHost && !el.assignedSlot)
+            if (us && us.isHost && !el.assignedSlot) {
+                leftOut(el, place);
                 return;
+            }
         } else if (invisible(el, s, us)) {
+            leftOut(el, place);
             return;
         }
+        if (place >= 0)
+            reachPlace(place);
         let block = isBlock(display);
         // an item of a row: laid out beside the one before it, it goes on in the same paragraph
         const inRow = block && ctx.rowOf !== null && ctx.rowOf === up;

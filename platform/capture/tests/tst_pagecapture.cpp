@@ -2,10 +2,13 @@
 #include "captureimages.h"
 #include "pagecapture.h"
 #include "rtfformat.h"
+#include "rtfplaces.h"
 #include "rtfreader.h"
 #include "rtfwriter.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QImage>
@@ -19,6 +22,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextFragment>
 #include <QTextList>
 #include <QTextTable>
 #include <QWebEnginePage>
@@ -42,12 +46,29 @@ struct Fragment {
     QTextBlock block;
 };
 
+// A format as it shows: without the names of the places on it, which make a fragment of their
+// own (the reader puts a place read from RTF on its first character) but show nothing.
+QTextCharFormat shownFormat(QTextCharFormat format)
+{
+    format.clearProperty(QTextFormat::AnchorName);
+    if (format.anchorHref().isEmpty())
+        format.clearProperty(QTextFormat::IsAnchor);
+    return format;
+}
+
 QList<Fragment> fragments(const QTextDocument &doc)
 {
     QList<Fragment> out;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            out << Fragment{it.fragment().text(), it.fragment().charFormat(), b};
+        QTextCharFormat last;
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat shown = shownFormat(it.fragment().charFormat());
+            if (it != b.begin() && shown == last && !shown.isImageFormat())
+                out.last().text += it.fragment().text();
+            else
+                out << Fragment{it.fragment().text(), it.fragment().charFormat(), b};
+            last = shown;
+        }
     }
     return out;
 }
@@ -81,6 +102,46 @@ QList<QTextTable *> tables(const QTextDocument &doc)
         todo << f->childFrames();
     }
     return out;
+}
+
+// Where a place lands: the text from the first character that carries its key to the end of
+// that paragraph, and how many fragments carry the key (a place on an empty paragraph's own
+// format counts as none).
+struct Landing {
+    QString text;
+    int fragments = 0;
+    int paragraphs = 0; // paragraphs holding it
+};
+
+Landing landing(const QTextDocument &doc, const QString &key)
+{
+    Landing found;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        bool here = false;
+        if (b.charFormat().anchorNames().contains(key)) {
+            here = true;
+            found.text = b.text();
+        }
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (!f.charFormat().anchorNames().contains(key))
+                continue;
+            if (found.fragments == 0)
+                found.text = b.text().mid(f.position() - b.position());
+            ++found.fragments;
+            here = true;
+        }
+        found.paragraphs += here ? 1 : 0;
+    }
+    return found;
+}
+
+QString placeKey(const QString &page, const QString &id)
+{
+    QUrl address = QUrl::fromLocalFile(page);
+    if (!id.isEmpty())
+        address.setFragment(id, QUrl::DecodedMode);
+    return RtfPlaces::key(address);
 }
 
 QList<QTextImageFormat> images(const QTextDocument &doc)
@@ -152,6 +213,10 @@ private slots:
     void rightToLeft();
     void rightToLeftInRtf();
     void linksAsShown();
+    void placesLandOnTheirText_data();
+    void placesLandOnTheirText();
+    void linksAndPlacesThroughSymbolicLinks_data();
+    void linksAndPlacesThroughSymbolicLinks();
     void longNumberedList();
     void scriptUnitsStandAlone_data();
     void scriptUnitsStandAlone();
@@ -198,7 +263,7 @@ void tst_PageCapture::cleanupTestCase()
 
 void tst_PageCapture::load(const QString &page)
 {
-    const QString path = dataPath(page);
+    const QString path = QFileInfo(page).isAbsolute() ? page : dataPath(page);
     QVERIFY2(!path.isEmpty(), qPrintable(page));
     bool finished = false;
     bool ok = false;
@@ -760,7 +825,8 @@ void tst_PageCapture::linksAbsolute()
                                              .toString());
     const auto remote = fragmentWith(*c.document, QStringLiteral("remote"));
     QCOMPARE(remote->format.anchorHref(), QStringLiteral("https://example.org/page"));
-    QVERIFY(!fragmentWith(*c.document, QStringLiteral("See"))->format.isAnchor());
+    // no link (it is an anchor all the same, as the page's start is a place)
+    QVERIFY(fragmentWith(*c.document, QStringLiteral("See"))->format.anchorHref().isEmpty());
 }
 
 void tst_PageCapture::formControls()
@@ -1370,6 +1436,8 @@ void tst_PageCapture::scriptUnitsStandAlone_data()
     QTest::addColumn<QString>("defines");
     QTest::newRow("styles") << "styles.js"
                             << "captureStyles";
+    QTest::newRow("places") << "places.js"
+                            << "capturePlaces";
     QTest::newRow("blocks") << "blocks.js"
                             << "captureBlocks";
     QTest::newRow("replaced") << "replaced.js"
@@ -1422,6 +1490,158 @@ void tst_PageCapture::scriptUnitsStandAlone()
                           });
     QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
     QCOMPARE(answer, defines);
+}
+
+void tst_PageCapture::placesLandOnTheirText_data()
+{
+    QTest::addColumn<QString>("id");     // empty: the page's start
+    QTest::addColumn<QString>("select"); // empty: the whole page
+    QTest::addColumn<QString>("lands");  // empty: not in the document
+    const QString part = QStringLiteral(
+        "const r = document.createRange();"
+        "r.setStartBefore(document.getElementById('intro'));"
+        "r.setEndAfter(document.getElementById('inline').parentNode);"
+        "window.getSelection().removeAllRanges(); window.getSelection().addRange(r);");
+    QTest::newRow("page start") << ""
+                                << ""
+                                << "Opening words of the page.";
+    QTest::newRow("heading") << "intro"
+                             << ""
+                             << "Introduction heading";
+    QTest::newRow("inline element") << "inline"
+                                    << ""
+                                    << "an inline place inside.";
+    QTest::newRow("a name") << "old-style"
+                            << ""
+                            << "Named anchor text";
+    QTest::newRow("empty a before a heading") << "empty"
+                                              << ""
+                                              << "After an empty anchor";
+    QTest::newRow("empty span before a heading") << "before-heading"
+                                                 << ""
+                                                 << "Heading after a span";
+    QTest::newRow("hidden element") << "hidden"
+                                    << ""
+                                    << "Shown after hidden";
+    QTest::newRow("inside a hidden element") << "hidden-inner"
+                                             << ""
+                                             << "Shown after hidden";
+    QTest::newRow("list item") << "item"
+                               << ""
+                               << "List item text";
+    QTest::newRow("table row") << "row"
+                               << ""
+                               << "Cell text";
+    QTest::newRow("table cell") << "cell"
+                                << ""
+                                << "Cell text";
+    QTest::newRow("dotted id") << "2.1-intro"
+                               << ""
+                               << "Dotted id text";
+    QTest::newRow("id not in ASCII") << "\u00fcber"
+                                     << ""
+                                     << "Umlaut id text";
+    QTest::newRow("id of an a") << "both"
+                                << ""
+                                << "Id and name";
+    QTest::newRow("name beside the id") << "also"
+                                        << ""
+                                        << "Id and name";
+    QTest::newRow("first of two equal ids") << "dup"
+                                            << ""
+                                            << "First duplicate";
+    QTest::newRow("space that shows nothing") << "trailing"
+                                              << ""
+                                              << "Next paragraph after trailing";
+    QTest::newRow("two-unit first character") << "emoji"
+                                              << ""
+                                              << "\U0001F600 face first";
+    QTest::newRow("last paragraph") << "last"
+                                    << ""
+                                    << "Final words";
+    QTest::newRow("hidden, nothing after") << "at-end"
+                                           << ""
+                                           << "Final words";
+    QTest::newRow("part: page start") << "" << part << "Introduction heading";
+    QTest::newRow("part: inside") << "inline" << part << "an inline place inside.";
+    QTest::newRow("part: after it") << "old-style" << part << "";
+    QTest::newRow("part: hidden after it") << "hidden" << part << "";
+}
+
+// A place sits on the text it begins, from its first character, and nowhere else.
+void tst_PageCapture::placesLandOnTheirText()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, select);
+    QFETCH(QString, lands);
+    const QString page = QStringLiteral("linktargets.html");
+    CAPTURE(c, page,
+            select.isEmpty()
+                ? QStringLiteral("window.getSelection().selectAllChildren(document.body)")
+                : select);
+    const Landing at = landing(*c.document, placeKey(dataPath(page), id));
+    if (lands.isEmpty()) {
+        QCOMPARE(at.paragraphs, 0);
+        return;
+    }
+    QCOMPARE(at.text, lands);
+    QCOMPARE(at.fragments, 1);
+    QCOMPARE(at.paragraphs, 1);
+}
+
+void tst_PageCapture::linksAndPlacesThroughSymbolicLinks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("href"); // relative to the folder of the pages
+    QTest::newRow("same page") << "same page"
+                               << "real.html#sec";
+    QTest::newRow("through the link") << "through the link"
+                                      << "real.html#sec";
+    QTest::newRow("the file itself") << "the file itself"
+                                     << "real.html";
+    QTest::newRow("a missing file") << "a missing file"
+                                    << "missing.html#x";
+    QTest::newRow("a folder through the link") << "a folder through the link"
+                                               << "folder/inner.html";
+}
+
+// A page read through a symbolic link, and links that name a file through one, name the file
+// it leads to: its places and the links agree whichever path each took.
+void tst_PageCapture::linksAndPlacesThroughSymbolicLinks()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, href);
+    static QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    const QString real = root + QStringLiteral("/real.html");
+    if (!QFile::exists(real)) {
+        QFile page(real);
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<!DOCTYPE html><html><body><p id=\"sec\">Section text</p>"
+                   "<p><a href=\"#sec\">same page</a></p>"
+                   "<p><a href=\"alias.html#sec\">through the link</a></p>"
+                   "<p><a href=\"real.html\">the file itself</a></p>"
+                   "<p><a href=\"missing.html#x\">a missing file</a></p>"
+                   "<p><a href=\"aliasfolder/inner.html\">a folder through the link</a></p>"
+                   "</body></html>");
+        page.close();
+        QVERIFY(QFile::link(real, root + QStringLiteral("/alias.html")));
+        QVERIFY(QDir(root).mkdir(QStringLiteral("folder")));
+        QFile inner(root + QStringLiteral("/folder/inner.html"));
+        QVERIFY(inner.open(QIODevice::WriteOnly));
+        inner.close();
+        QVERIFY(
+            QFile::link(root + QStringLiteral("/folder"), root + QStringLiteral("/aliasfolder")));
+    }
+    CAPTURE(c, root + QStringLiteral("/alias.html"));
+    const auto link = fragmentWith(*c.document, text);
+    QVERIFY(link);
+    QCOMPARE(link->format.anchorHref(),
+             QUrl::fromLocalFile(root + QLatin1Char('/')).resolved(QUrl(href)).toString());
+    QCOMPARE(landing(*c.document, placeKey(real, QString())).text, QStringLiteral("Section text"));
+    QCOMPARE(landing(*c.document, placeKey(real, QStringLiteral("sec"))).text,
+             QStringLiteral("Section text"));
 }
 
 QTEST_MAIN(tst_PageCapture)

@@ -180,8 +180,9 @@ private:
     void parse()
     {
         static const QSet<QByteArray> destinationWords{
-            "fonttbl", "colortbl",  "listtable",      "listoverridetable", "pict",      "fldinst",
-            "pntext",  "generator", "nesttableprops", "nonesttables",      "bkmkstart", "bkmkend"};
+            "fonttbl",   "colortbl", "listtable", "listoverridetable", "pict",
+            "fldinst",   "pntext",   "generator", "nesttableprops",    "nonesttables",
+            "bkmkstart", "bkmkend",  "stylesheet"};
         m_states.append(State());
         QList<Cell> row;
         QSet<QByteArray> cellFlags;
