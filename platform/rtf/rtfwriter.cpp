@@ -809,6 +809,7 @@ private:
         const int start = qMax(m_from, blockStart);
         const int stop = qMin(m_to, blockStart + blockLength - 1);
         const QString *openLink = nullptr;
+        const QByteArray *openGroup = nullptr; // the codes of the text group still open
         // Fragments follow each other without gaps; counting saves a tree walk per fragment.
         int position = blockStart;
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
@@ -822,13 +823,30 @@ private:
             if (fragmentStart >= fragmentStop)
                 continue;
             const CharCodes &codes = charCodes(fragment.charFormatIndex());
-            const bool linkChanges = !openLink || *openLink != codes.href;
+            const bool linkChanges = openLink ? *openLink != codes.href : !codes.href.isEmpty();
+            const bool marks = fragmentStart == fragmentPosition && m_plan.marksAt(fragmentStart);
+            const QStringView text =
+                QStringView(m_text).mid(fragmentStart, fragmentStop - fragmentStart);
+            const bool mixed = !codes.image && std::any_of(text.begin(), text.end(), [](QChar c) {
+                return isRightToLeftScript(c.unicode());
+            });
+            // Text of the same look goes on in the group that is open: fragments that differ
+            // only in what is not written (a place left out) are written as one.
+            if (openGroup && !linkChanges && !marks && !codes.image && !mixed &&
+                *openGroup == codes.codes) {
+                m_body.putText(text);
+                continue;
+            }
+            if (openGroup) {
+                m_body.put('}');
+                openGroup = nullptr;
+            }
             if (linkChanges && openLink) {
                 m_body.put("}}}");
                 openLink = nullptr;
             }
             // Bookmarks stand before a link that starts here, not inside its field.
-            if (fragmentStart == fragmentPosition)
+            if (marks)
                 writeMarks(fragmentStart);
             if (linkChanges && !codes.href.isEmpty()) {
                 openLink = &codes.href;
@@ -843,10 +861,7 @@ private:
                 }
                 continue;
             }
-            const QStringView text =
-                QStringView(m_text).mid(fragmentStart, fragmentStop - fragmentStart);
-            if (std::any_of(text.begin(), text.end(),
-                            [](QChar c) { return isRightToLeftScript(c.unicode()); })) {
+            if (mixed) {
                 writeMixedText(text, fragment.charFormatIndex());
             } else if (codes.codes.isEmpty()) {
                 m_body.putText(text);
@@ -855,9 +870,11 @@ private:
                 m_body.put(codes.codes);
                 m_body.put(' ');
                 m_body.putText(text);
-                m_body.put('}');
+                openGroup = &codes.codes;
             }
         }
+        if (openGroup)
+            m_body.put('}');
         if (openLink)
             m_body.put("}}}");
         if (blockLength == 1 && blockStart >= m_from)

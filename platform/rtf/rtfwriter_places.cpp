@@ -155,7 +155,9 @@ void RtfPlacePlan::resolve(const RtfWriteOptions &options)
     QList<int> tocPlace(m_headings.size(), -1); // index in m_places
     for (int i = 0; i < m_places.size() && !m_headings.isEmpty(); ++i) {
         const int h = m_headingAt.value(m_blockOf.value(m_places.at(i).position, -1), -1);
-        if (h < 0 || tocPlace[h] >= 0)
+        const QString &name = m_places.at(i).name;
+        // A key met again (a page joined twice) has its bookmark at its first place only.
+        if (h < 0 || tocPlace[h] >= 0 || (RtfPlaces::isKey(name) && firstOfKey.value(name) != i))
             continue;
         tocPlace[h] = i;
         if (RtfPlaces::isKey(m_places.at(i).name))

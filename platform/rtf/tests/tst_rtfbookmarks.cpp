@@ -413,6 +413,12 @@ void tst_RtfBookmarks::tableOfContents()
     QCOMPARE(back->findBlockByNumber(4).text(), u"Guide"_s);
     // Without the option nothing of it is written.
     QVERIFY(!RtfWriter::write(*document).contains("TOC"));
+    // A page joined twice: its start is one bookmark, and the second heading has its own.
+    const Paras twice{{u"Guide"_s, 1, {pageA}, {}}, {u"Guide"_s, 1, {pageA}, {}}};
+    const QByteArray again =
+        RtfWriter::write(*makeDocument(twice), options(true, true, false, false));
+    QCOMPARE(internalLinks(again), (QStringList{u"tutorial_index"_s, u"Guide"_s}));
+    QCOMPARE(bookmarks(again), (QStringList{u"tutorial_index"_s, u"Guide"_s}));
     // Nor is a table of contents without headings.
     const QTextDocument empty;
     QVERIFY(!RtfWriter::write(empty, options(true, true, false, false)).contains("TOC"));
