@@ -1,6 +1,7 @@
 #include "headlessconversion.h"
 
 #include "browseraddress.h"
+#include "localfilekind.h"
 #include "pageappend.h"
 #include "pagecapture.h"
 #include "rtfreader.h"
@@ -147,6 +148,12 @@ void HeadlessConversion::startPage(Slot &slot, int index)
         const QFileInfo file(address.toLocalFile());
         if (!file.exists()) {
             finishLater(slot, QStringLiteral("no such file"));
+            return;
+        }
+        // A folder would come out as the engine's listing of it, and a named pipe or a device
+        // would block the engine: neither is opened.
+        if (const QString problem = LocalFileKind::problem(file.filePath()); !problem.isEmpty()) {
+            finishLater(slot, problem);
             return;
         }
         if (!file.isReadable()) {
