@@ -4,6 +4,7 @@
 #include "browserpage.h"
 #include "browserprofile.h"
 #include "localfileguard.h"
+#include "localfilekind.h"
 
 #include <QDir>
 #include <QPointer>
@@ -85,6 +86,13 @@ void Navigator::navigate(const QUrl &address)
         showCannotBeShown(address, QStringLiteral("This address cannot be shown"));
         return;
     }
+    // A named pipe, a socket or a device is never handed to the engine, which would wait in it
+    // for ever: only its status is looked at.
+    if (address.isLocalFile() &&
+        LocalFileKind::of(address.toLocalFile()) == LocalFileKind::Kind::Special) {
+        showCannotBeShown(address, QStringLiteral("This file cannot be shown"));
+        return;
+    }
     // A jump to a fragment of the document shown loads nothing and so reports nothing: it is
     // reported once the address has changed (at the latest after a second, should the engine
     // not move at all).
@@ -130,6 +138,7 @@ void Navigator::beginNavigation(const QUrl &address)
 {
     ++m_navigation;
     m_navigated = address;
+    m_shownBefore = m_page->url();
     m_problem.clear();
     m_awaitingCompletion = true;
     m_stopped = false;
@@ -161,6 +170,29 @@ void Navigator::navigationRequested(QWebEngineNavigationRequest &request)
         !LocalFileGuard::allows(QWebEngineUrlRequestInfo::ResourceTypeSubFrame, request.url())) {
         refuse(request);
         return;
+    }
+    // Once the navigation's page has loaded, the page moves on by itself no more: a script's
+    // change of address (to a download, say), a reload or a step back through the history
+    // would replace what the pane shows, and a step back would bring an earlier entry's page
+    // in its place. Only the user's own clicks, and the user's Back or Reload, move it on.
+    const bool loaded = !m_awaitingCompletion && !m_loading && !m_page->url().isEmpty();
+    switch (request.navigationType()) {
+    case QWebEngineNavigationRequest::BackForwardNavigation:
+    case QWebEngineNavigationRequest::ReloadNavigation:
+        if (!m_page->takeUserHistoryStep()) {
+            refuse(request);
+            return;
+        }
+        break;
+    case QWebEngineNavigationRequest::RedirectNavigation:
+    case QWebEngineNavigationRequest::OtherNavigation:
+        if (loaded) {
+            refuse(request);
+            return;
+        }
+        break;
+    default:
+        break;
     }
     if (request.navigationType() == QWebEngineNavigationRequest::RedirectNavigation) {
         // A refresh or a script's redirect: once the watchdog has stopped the page, it stays.
@@ -209,6 +241,17 @@ void Navigator::loadingChanged(const QWebEngineLoadingInfo &info)
             m_refused.clear();
             if (m_awaitingCompletion)
                 settle();
+            return;
+        }
+        // A move of the page's own that led nowhere (a download the user's click started):
+        // the page it left is still shown, whole, and was reported already.
+        if (!m_awaitingCompletion && !m_page->url().isEmpty())
+            return;
+        // The navigation's page showed, then moved on to a download as it loaded: it stays.
+        if (m_awaitingCompletion && m_committed && !m_page->url().isEmpty() &&
+            (BrowserAddress::same(m_page->url(), m_navigated) ||
+             !BrowserAddress::same(m_page->url(), m_shownBefore))) {
+            settle();
             return;
         }
         // A navigation that never committed (a download, an empty answer) leaves the previous

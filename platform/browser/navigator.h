@@ -88,6 +88,8 @@ private:
     // and whether its completion is still to be raised. Loads that the page starts itself (a
     // refresh, a script's redirect) belong to it.
     QUrl m_navigated;
+    // The address the pane showed when the navigation began.
+    QUrl m_shownBefore;
     // The title of the control's own page now shown in the navigation's place, if any.
     QString m_problem;
     unsigned m_navigation = 0;
