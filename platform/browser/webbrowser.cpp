@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -89,6 +90,7 @@ void WebBrowser::Navigate(const QString &url)
              QStringLiteral("The address \"%1\" is not valid: %2").arg(url, address.errorString()));
         return;
     }
+    m_wholeSelected = false;
     m_navigator->navigate(address);
 }
 
@@ -158,7 +160,10 @@ bool WebBrowser::selectAll(bool mayGiveUp)
              QStringLiteral("The page did not answer the Select All command in time"));
         return false;
     }
-    return result == AnswerWait::Result::Answered;
+    // The copy that follows takes the whole document, even from a page that cancels or narrows
+    // its selection as soon as it is made.
+    m_wholeSelected = result == AnswerWait::Result::Answered;
+    return m_wholeSelected;
 }
 
 bool WebBrowser::copySelection(bool mayGiveUp)
@@ -182,14 +187,19 @@ bool WebBrowser::captureSelection(CapturedSelection &selection, bool mayGiveUp)
     }
     QPointer<WebBrowser> self(this);
     auto captured = std::make_shared<CapturedSelection>();
+    const PageCapture::Scope scope = std::exchange(m_wholeSelected, false)
+                                         ? PageCapture::Scope::WholeDocument
+                                         : PageCapture::Scope::Selection;
     const AnswerWait::Result result = AnswerWait::wait(
         this, CopyTimeoutMs,
-        [this, captured](std::function<void()> finish) {
-            PageCapture::captureSelection(m_navigator->page(),
-                                          [captured, finish](CapturedSelection selection) {
-                                              *captured = std::move(selection);
-                                              finish();
-                                          });
+        [this, captured, scope](std::function<void()> finish) {
+            PageCapture::captureSelection(
+                m_navigator->page(),
+                [captured, finish](CapturedSelection selection) {
+                    *captured = std::move(selection);
+                    finish();
+                },
+                scope);
         },
         m_navigator->page(), m_navigator->timeouts().commandAnswerMs);
     if (!self || result == AnswerWait::Result::Interrupted)

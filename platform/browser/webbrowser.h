@@ -103,4 +103,6 @@ private:
     QWebEngineProfile *m_profile = nullptr;
     QWebEngineView *m_view = nullptr;
     Navigator *m_navigator = nullptr;
+    // The last Select All succeeded and no copy has taken it yet.
+    bool m_wholeSelected = false;
 };

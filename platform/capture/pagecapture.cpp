@@ -76,8 +76,10 @@ const QString &nextPartScript()
 // and text while the program writes the RTF. So the two processes work at the same time.
 class CaptureJob final : public QObject {
 public:
-    CaptureJob(QWebEnginePage *page, std::function<void(CapturedSelection)> done)
-        : QObject(QCoreApplication::instance()), m_page(page), m_done(std::move(done))
+    CaptureJob(QWebEnginePage *page, std::function<void(CapturedSelection)> done,
+               PageCapture::Scope scope)
+        : QObject(QCoreApplication::instance()), m_page(page), m_done(std::move(done)),
+          m_scope(scope)
     {}
 
     void start()
@@ -105,7 +107,11 @@ public:
         restartDocument();
         m_clock.start();
         m_partPending = true;
-        const QString script = markupScript() + QLatin1Char('\n') + captureScript();
+        // The script's world keeps its globals from one run to the next: the scope is set anew.
+        const QString scope = m_scope == PageCapture::Scope::WholeDocument
+                                  ? QStringLiteral("globalThis.folvaneCaptureWhole = true;\n")
+                                  : QStringLiteral("globalThis.folvaneCaptureWhole = false;\n");
+        const QString script = scope + markupScript() + QLatin1Char('\n') + captureScript();
         runScript(profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + script
                               : script,
                   &CaptureJob::partDone);
@@ -320,6 +326,7 @@ private:
     QElapsedTimer m_clock;
     QElapsedTimer m_markupClock; // from the call for the HTML and text to their answer
     std::function<void(CapturedSelection)> m_done;
+    PageCapture::Scope m_scope;
     CapturedSelection m_result;
     std::shared_ptr<QTextDocument> m_document;
     std::unique_ptr<CaptureDocumentBuilder> m_builder;
@@ -336,8 +343,8 @@ private:
 } // namespace
 
 void PageCapture::captureSelection(QWebEnginePage *page,
-                                   std::function<void(CapturedSelection)> done)
+                                   std::function<void(CapturedSelection)> done, Scope scope)
 {
-    auto *job = new CaptureJob(page, std::move(done));
+    auto *job = new CaptureJob(page, std::move(done), scope);
     job->start();
 }
