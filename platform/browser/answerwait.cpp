@@ -1,5 +1,6 @@
 #include "answerwait.h"
 
+#include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
 #include <QTimer>

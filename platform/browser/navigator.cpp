@@ -7,6 +7,7 @@
 #include "localfilekind.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
@@ -139,6 +140,14 @@ void Navigator::beginNavigation(const QUrl &address)
     ++m_navigation;
     m_navigated = address;
     m_shownBefore = m_page->url();
+    m_bytes = 0;
+    m_elements = 0;
+    m_readingExtensions = 0;
+    if (address.isLocalFile()) {
+        const QFileInfo file(address.toLocalFile());
+        if (file.isFile())
+            m_bytes = file.size();
+    }
     m_problem.clear();
     m_awaitingCompletion = true;
     m_stopped = false;
@@ -292,10 +301,57 @@ void Navigator::settle()
         });
 }
 
+int Navigator::busyAllowanceMs() const
+{
+    const qint64 seconds = std::max(m_bytes / BrowserTimeouts::BytesPerBusySecond,
+                                    m_elements / BrowserTimeouts::ElementsPerBusySecond);
+    return int(std::min<qint64>(seconds, 3600) * 1000);
+}
+
 void Navigator::navigationTimedOut()
 {
     if (!m_awaitingCompletion)
         return;
+    if (!m_loading || m_stopped || m_readingExtensions >= BrowserTimeouts::MaxReadingExtensions) {
+        stopNavigation();
+        return;
+    }
+    // A page still being read is no page that does not finish: while its document is loading
+    // and grows from one look to the next, it is given the time again. One that does not grow
+    // (a picture that never comes) is stopped; one that does not answer, given up.
+    QPointer<Navigator> self(this);
+    QPointer<QWebEnginePage> page(m_page);
+    const unsigned navigation = m_navigation;
+    auto answered = std::make_shared<bool>(false);
+    m_page->runJavaScript(QStringLiteral("document.readyState === 'loading' ? "
+                                         "document.getElementsByTagName('*').length : -1"),
+                          QWebEngineScript::ApplicationWorld,
+                          [self, page, navigation, answered](const QVariant &elements) {
+                              if (!self || !page || page != self->m_page ||
+                                  navigation != self->m_navigation || !self->m_awaitingCompletion ||
+                                  self->m_stopped)
+                                  return;
+                              *answered = true;
+                              const qint64 seen = elements.isValid() ? elements.toLongLong() : -1;
+                              if (seen > self->m_elements) {
+                                  self->m_elements = seen;
+                                  ++self->m_readingExtensions;
+                                  self->m_watchdog->start(self->m_timeouts.navigationMs);
+                                  return;
+                              }
+                              self->stopNavigation();
+                          });
+    QTimer::singleShot(m_timeouts.stopAnswerMs + busyAllowanceMs(), this,
+                       [this, page, navigation, answered] {
+                           if (*answered || !page || page != m_page || navigation != m_navigation ||
+                               !m_awaitingCompletion || m_stopped)
+                               return;
+                           giveUp();
+                       });
+}
+
+void Navigator::stopNavigation()
+{
     // As a browser's Stop button: loads still running end, what has loaded stays, and the page
     // moves on no more by itself.
     m_stopped = true;
@@ -318,12 +374,13 @@ void Navigator::navigationTimedOut()
                 self->showCannotBeShown(self->m_navigated,
                                         QStringLiteral("This page did not answer in time"));
         });
-    QTimer::singleShot(m_timeouts.stopAnswerMs, this, [this, page, navigation, answered] {
-        if (*answered || !page || page != m_page || navigation != m_navigation ||
-            !m_awaitingCompletion)
-            return;
-        giveUp();
-    });
+    QTimer::singleShot(m_timeouts.stopAnswerMs + busyAllowanceMs(), this,
+                       [this, page, navigation, answered] {
+                           if (*answered || !page || page != m_page || navigation != m_navigation ||
+                               !m_awaitingCompletion)
+                               return;
+                           giveUp();
+                       });
 }
 
 void Navigator::checkRendererAnswers()

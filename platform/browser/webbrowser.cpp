@@ -116,6 +116,12 @@ void WebBrowser::ExecWB(int cmdId, int option)
     }
 }
 
+int WebBrowser::silenceMs() const
+{
+    // A big page's renderer may be busy with it for long stretches, and still answer.
+    return m_navigator->timeouts().commandAnswerMs + m_navigator->busyAllowanceMs();
+}
+
 bool WebBrowser::giveUpDuringCommand()
 {
     QPointer<WebBrowser> self(this);
@@ -138,14 +144,19 @@ bool WebBrowser::selectAll(bool mayGiveUp)
     // it; the engine's own Select All goes to the renderer on another channel.
     QPointer<WebBrowser> self(this);
     QPointer<QWebEnginePage> page(m_navigator->page());
+    QPointer<Navigator> navigator(m_navigator);
     const AnswerWait::Result result = AnswerWait::wait(
-        this, CopyTimeoutMs,
-        [page](std::function<void()> finish) {
+        this, CopyTimeoutMs + m_navigator->busyAllowanceMs(),
+        [page, navigator](std::function<void()> finish) {
             page->runJavaScript(BrowserProfile::selectAllScript(),
                                 QWebEngineScript::ApplicationWorld,
-                                [finish](const QVariant &) { finish(); });
+                                [navigator, finish](const QVariant &elements) {
+                                    if (navigator && elements.typeId() != QMetaType::Bool)
+                                        navigator->noteElements(elements.toLongLong());
+                                    finish();
+                                });
         },
-        m_navigator->page(), m_navigator->timeouts().commandAnswerMs);
+        m_navigator->page(), silenceMs());
     if (!self)
         return false;
     // A page whose script never yields is given up, and its stopped-responding page selected.
@@ -191,7 +202,7 @@ bool WebBrowser::captureSelection(CapturedSelection &selection, bool mayGiveUp)
                                          ? PageCapture::Scope::WholeDocument
                                          : PageCapture::Scope::Selection;
     const AnswerWait::Result result = AnswerWait::wait(
-        this, CopyTimeoutMs,
+        this, CopyTimeoutMs + m_navigator->busyAllowanceMs(),
         [this, captured, scope](std::function<void()> finish) {
             PageCapture::captureSelection(
                 m_navigator->page(),
@@ -201,7 +212,7 @@ bool WebBrowser::captureSelection(CapturedSelection &selection, bool mayGiveUp)
                 },
                 scope);
         },
-        m_navigator->page(), m_navigator->timeouts().commandAnswerMs);
+        m_navigator->page(), silenceMs());
     if (!self || result == AnswerWait::Result::Interrupted)
         return false;
     // A page whose script never yields is given up; its stopped-responding page is copied.

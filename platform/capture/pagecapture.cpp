@@ -100,10 +100,14 @@ public:
             if (waitingForPage())
                 fail(QStringLiteral("the page's renderer ended during the copy"));
         });
-        QTimer::singleShot(PageCapture::ScriptTimeoutMs, this, [this] {
+        // Each answer of the page starts the time again: a big page answers in many parts, and
+        // takes long over all of them.
+        m_answerTimer.setSingleShot(true);
+        connect(&m_answerTimer, &QTimer::timeout, this, [this] {
             if (waitingForPage())
                 fail(QStringLiteral("the page did not answer the copy in time"));
         });
+        m_answerTimer.start(PageCapture::ScriptTimeoutMs);
         restartDocument();
         m_clock.start();
         m_partPending = true;
@@ -146,6 +150,7 @@ private:
     void runScript(const QString &script, void (CaptureJob::*answered)(const QVariant &))
     {
         QPointer<CaptureJob> self(this);
+        m_answerTimer.start(PageCapture::ScriptTimeoutMs);
         m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
                               [self, answered](const QVariant &result) {
                                   if (self)
@@ -323,6 +328,7 @@ private:
     }
 
     QPointer<QWebEnginePage> m_page;
+    QTimer m_answerTimer;
     QElapsedTimer m_clock;
     QElapsedTimer m_markupClock; // from the call for the HTML and text to their answer
     std::function<void(CapturedSelection)> m_done;
