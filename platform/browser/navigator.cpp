@@ -200,6 +200,16 @@ void Navigator::navigationRequested(QWebEngineNavigationRequest &request)
             return;
         }
         break;
+    // A script's change of address after the load comes as a followed link too; only one that
+    // follows the user's own click or key press is the user's.
+    case QWebEngineNavigationRequest::LinkClickedNavigation:
+    case QWebEngineNavigationRequest::FormSubmittedNavigation:
+        if (loaded && (!m_sinceUserInput.isValid() ||
+                       m_sinceUserInput.elapsed() > BrowserTimeouts::UserActivationMs)) {
+            refuse(request);
+            return;
+        }
+        break;
     default:
         break;
     }

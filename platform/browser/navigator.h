@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -37,6 +38,9 @@ struct BrowserTimeouts {
     // elements of its document, on top of the limits above.
     static constexpr qint64 BytesPerBusySecond = 256 * 1024;
     static constexpr qint64 ElementsPerBusySecond = 10000;
+    // A link followed within this time of the user's click or key press in the pane is the
+    // user's, as a browser's user activation lasts; later, it is the page script's.
+    static constexpr int UserActivationMs = 5000;
 };
 
 // The page in the browser control's view and the watchdog over its navigations: which loads
@@ -68,6 +72,9 @@ public:
     // How much longer than the limits a renderer may stay silent, working on the page shown:
     // a page that is only big is busy, not stuck, and is not given up for it.
     int busyAllowanceMs() const;
+    // The user pressed a key or a button in the pane: a link followed soon after is the
+    // user's, not the page script's.
+    void userActed() { m_sinceUserInput.start(); }
     // The page shown has this many elements (as the Select All found them).
     void noteElements(qint64 elements) { m_elements = std::max(m_elements, elements); }
 
@@ -120,6 +127,7 @@ private:
     bool m_loadedAfresh = false;
     // The size of the page's file (0 when it is not a local file) and the most elements its
     // document was seen with; the reading watchdog's extensions so far, and the elements it saw.
+    QElapsedTimer m_sinceUserInput;
     qint64 m_bytes = 0;
     qint64 m_elements = 0;
     int m_readingExtensions = 0;

@@ -278,10 +278,15 @@ bool WebBrowser::eventFilter(QObject *watched, QEvent *event)
         }
         break;
     case QEvent::KeyPress:
+        m_navigator->userActed();
         if (static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
             copyFromUser();
             return true;
         }
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::TouchBegin:
+        m_navigator->userActed();
         break;
     default:
         break;
