@@ -62,20 +62,28 @@ inline QByteArray page(const char *name, const QByteArray &head, const QByteArra
 
 inline QByteArray html(const QString &kind)
 {
+    // It moves on once loaded, and again as soon as it is selected, during the copy.
     if (kind == QLatin1String("download after load"))
         return page("Downloading", {},
-                    "<p>Words of Downloading.</p><script>setTimeout(function () { location.href = "
-                    "'data:application/octet-stream,FolvaneDownloadedContent'; }, 200);</script>");
+                    "<p>Words of Downloading.</p><script>function download() { location.href = "
+                    "'data:application/octet-stream,FolvaneDownloadedContent'; }"
+                    "addEventListener('load', function () { setTimeout(download, 0); });"
+                    "document.addEventListener('selectionchange', download);</script>");
     if (kind == QLatin1String("download while loading"))
         return page("Fetching", {},
                     "<p>Words of Fetching.</p><script>location.href = "
                     "'data:application/octet-stream,FolvaneDownloadedContent';</script>");
+    // From a timer, and as soon as it is selected: the copy finds another document than the
+    // one selected. (Opening the document drops its listeners, which are added again.)
     if (kind == QLatin1String("rewrites itself"))
         return page("Rewriting", {},
-                    "<p>Words of Rewriting.</p><script>var n = 0; setInterval(function () {"
-                    "document.open(); document.write('<!DOCTYPE html><title>Rewriting</title>"
-                    "<h1>Heading Rewriting</h1><p>Words of Rewriting, written ' + (++n) + "
-                    "' times.</p>'); document.close(); }, 20);</script>");
+                    "<p>Words of Rewriting.</p><script>var n = 0;"
+                    "function rewrite() { document.open(); document.write('<!DOCTYPE html>"
+                    "<title>Rewriting</title><h1>Heading Rewriting</h1><p>Words of Rewriting, "
+                    "written ' + (++n) + ' times.</p>'); document.close();"
+                    "document.addEventListener('selectionchange', rewrite); }"
+                    "document.addEventListener('selectionchange', rewrite);"
+                    "setInterval(rewrite, 20);</script>");
     if (kind == QLatin1String("fights its selection"))
         return page("Fighting", "<style>body { user-select: none; }</style>",
                     "<p>Words of Fighting.</p><script>"
