@@ -68,13 +68,15 @@ echo "folvane-convert -j $jobs:"
 status=0
 /usr/bin/time -f '  %e s, peak resident size of its largest process %M KiB' \
     "$convert" -q -j "$jobs" -o "$out/out.rtf" - <"$out/list.txt" || status=$?
-echo "  exit status $status, $(du -m "$out/out.rtf" | cut -f1) MB of RTF"
-check "$out/out.rtf"
+echo "  exit status $status, $(du -m "$out/out.rtf" 2>/dev/null | cut -f1) MB of RTF"
+lost=0
+check "$out/out.rtf" || lost=1
 
 bench=$build/app/bench/realrun_bench
 if [[ -x $bench ]]; then
     echo "the window's run (realrun_bench run):"
-    "$bench" run "$out/list.txt"
+    "$bench" run "$out/list.txt" || lost=1
 else
     echo "(no $bench: the window's run is not measured)"
 fi
+exit $lost
