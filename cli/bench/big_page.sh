@@ -4,30 +4,34 @@
 # too. With realrun_bench built, the window's run over the same list as well. Not part of the
 # test suite, whose big page is smaller: it prints figures, and fails only when a page is lost.
 #
-# usage: cli/bench/big_page.sh [BUILD_DIR] [MEGABYTES] [JOBS]
+# usage: cli/bench/big_page.sh [BUILD_DIR] [MEGABYTES] [JOBS] [WORDS]
 #   BUILD_DIR   where folvane-convert was built (default: build-test)
 #   MEGABYTES   the big page's size (default: 40)
 #   JOBS        -j of folvane-convert (default: 2)
+#   WORDS       words of text added to each section's paragraph (default: 0, about 20 bytes
+#               an element; 150 gives about 100, as long documentation pages have)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build-test}
 megabytes=${2:-40}
 jobs=${3:-2}
+words=${4:-0}
 convert=$build/cli/folvane-convert
 [[ -x $convert ]] || { echo "build folvane-convert first: $convert" >&2; exit 2; }
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 # The page of the tests' own big page (platform/testsupport/hostileentries.h), to the size asked.
-sections=$(python3 - "$out/big.html" "$megabytes" <<'EOF'
+sections=$(python3 - "$out/big.html" "$megabytes" "$words" <<'EOF'
 import sys
 path, target = sys.argv[1], int(float(sys.argv[2]) * 1024 * 1024)
+filler = ' text' * int(sys.argv[3])
 parts = ['<!DOCTYPE html><html><head><meta charset="utf-8"><title>Big</title></head>'
          '<body><h1>Heading Big</h1>']
 size, i = len(parts[0]), 0
 while size < target:
     n = str(i)
-    s = ('<h2>Section ' + n + '</h2><p>Paragraph ' + n + ' with <b>bold ' + n +
+    s = ('<h2>Section ' + n + '</h2><p>Paragraph ' + n + filler + ' with <b>bold ' + n +
          '</b>, <i>slanted</i> and <a href="https://example.org/' + n + '">a link</a>.</p>'
          '<ul><li>item ' + n + ' a</li><li>item ' + n + ' b</li></ul><table><tr><td>cell ' + n +
          '</td><td>more</td></tr></table>')
