@@ -1,6 +1,7 @@
 #include "headlessconversion.h"
 
 #include "browseraddress.h"
+#include "localfilekind.h"
 #include "pageappend.h"
 #include "pagecapture.h"
 #include "rtfreader.h"
@@ -93,18 +94,23 @@ std::unique_ptr<WebBrowser> HeadlessConversion::makeBrowser(Slot &slot)
     // A failed load shows the engine's error page, which is no part of the document. A load the
     // watchdog stopped is taken as far as it came, as the window takes it; one that showed
     // nothing leaves the browser's own page, which loadEnded finds.
-    connect(raw, &WebBrowser::loadingStateChanged, this,
-            [&slot, raw](const QWebEngineLoadingInfo &info) {
-                if (slot.browser.get() != raw || slot.state != Slot::State::Loading)
-                    return;
-                if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
-                    slot.started = true;
-                else if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
-                         info.errorCode() != LoadAborted && slot.loadFailure.isEmpty())
-                    slot.loadFailure = info.errorString().isEmpty()
-                                           ? QStringLiteral("the page could not be loaded")
-                                           : info.errorString();
-            });
+    connect(
+        raw, &WebBrowser::loadingStateChanged, this,
+        [this, &slot, raw](const QWebEngineLoadingInfo &info) {
+            if (slot.browser.get() != raw || slot.state != Slot::State::Loading)
+                return;
+            // The engine does not report the start of a load that replaces one of the
+            // page's own still under way; the end of the entry's load is its own all the
+            // same.
+            if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus ||
+                BrowserAddress::same(info.url(), BrowserAddress::resolve(m_entries[slot.index])))
+                slot.started = true;
+            else if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
+                     info.errorCode() != LoadAborted && slot.loadFailure.isEmpty())
+                slot.loadFailure = info.errorString().isEmpty()
+                                       ? QStringLiteral("the page could not be loaded")
+                                       : info.errorString();
+        });
     return browser;
 }
 
@@ -147,6 +153,12 @@ void HeadlessConversion::startPage(Slot &slot, int index)
         const QFileInfo file(address.toLocalFile());
         if (!file.exists()) {
             finishLater(slot, QStringLiteral("no such file"));
+            return;
+        }
+        // A folder would come out as the engine's listing of it, and a named pipe or a device
+        // would block the engine: neither is opened.
+        if (const QString problem = LocalFileKind::problem(file.filePath()); !problem.isEmpty()) {
+            finishLater(slot, problem);
             return;
         }
         if (!file.isReadable()) {

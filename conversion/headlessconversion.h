@@ -32,8 +32,10 @@ public:
         // out and the document is written as the window does.
         QSize viewSize = PageRendering::viewerSize();
         QFont documentFont = PageRendering::documentFont();
-        // How long a page may take to load before it counts as failed.
-        int loadTimeoutMs = 120000;
+        // How long a page may take to load before it counts as failed: a last resort, long
+        // enough for a page that is only big (the browser's own watchdog stops or gives up a
+        // page that does not finish or does not answer).
+        int loadTimeoutMs = 900000;
         // The browsers' own limits for a page that does not finish or stops responding.
         WebBrowser::Timeouts browserTimeouts;
     };

@@ -4,6 +4,7 @@
 #include "form1.h"
 #include "headingorder.h"
 #include "headlessconversion.h"
+#include "hostileentries.h"
 #include "pagelisthandlers.h"
 #include "richtextbox.h"
 #include "rtfreader.h"
@@ -14,6 +15,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -130,6 +132,8 @@ private slots:
     void parallelPagesTakeTurns();
     void aPageThatStopsRespondingFails_data();
     void aPageThatStopsRespondingFails();
+    void hostileEntries_data();
+    void hostileEntries();
     void options_data();
     void options();
     void documentOptions_data();
@@ -586,6 +590,71 @@ void tst_Convert::aPageThatStopsRespondingFails()
     const QString text = conversion.document().toPlainText();
     QCOMPARE(headingOrder(text, Words + QStringList{"Endless", "Hanging"}), Words.mid(0, 3));
     QVERIFY(!text.contains(QStringLiteral("stopped responding")));
+}
+
+void tst_Convert::hostileEntries_data()
+{
+    // What standard error names as the entry's failure; empty for an entry that is converted.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("failure");
+    for (const QString &kind : HostileEntries::kinds()) {
+        QString failure;
+        if (kind == QLatin1String("named pipe"))
+            failure = QStringLiteral("is a named pipe");
+        else if (kind == QLatin1String("socket"))
+            failure = QStringLiteral("is a socket");
+        else if (kind == QLatin1String("folder"))
+            failure = QStringLiteral("is a folder");
+        QTest::newRow(qPrintable(kind)) << kind << failure;
+    }
+}
+
+// Each entry that misbehaves, between two ordinary pages: the program ends, a special file or a
+// folder is refused and named, a page gives what it shows, and the page after it comes once, in
+// order, complete.
+void tst_Convert::hostileEntries()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, failure);
+    QTemporaryDir folder;
+    const QString entry = HostileEntries::make(kind, folder.path());
+    QVERIFY(!entry.isEmpty());
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    const QStringList downloadsBefore = QDir(downloads).entryList(QDir::Files);
+    const QString written = m_dir.filePath(QStringLiteral("hostile.rtf"));
+    QFile::remove(written);
+
+    // One browser for every page, as the window has: a page's step back would find the page
+    // before it.
+    const Result result = convert({QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"),
+                                   written, page(Words[0]), entry, page(Words[1])});
+    QCOMPARE(result.status, failure.isEmpty() ? 0 : 1);
+    if (failure.isEmpty()) {
+        QVERIFY2(!result.err.contains("failed"), result.err.constData());
+    } else {
+        const QByteArray line = "failed: " + QFile::encodeName(entry) + ": " + failure.toUtf8();
+        QVERIFY2(result.err.contains(line), result.err.constData());
+    }
+    const QString text = readRtf(readFile(written))->toPlainText();
+    QCOMPARE(headingOrder(text, Words), Words.mid(0, 2));
+    const QStringList order =
+        QStringList{QStringLiteral("Heading ") + Words[0]} + HostileEntries::shows(kind) +
+        QStringList{QStringLiteral("Heading ") + Words[1], QStringLiteral("wide") + Words[1]};
+    qsizetype from = 0;
+    for (const QString &marker : order) {
+        const qsizetype at = text.indexOf(marker, from);
+        QVERIFY2(at >= 0, qPrintable(marker));
+        from = at + marker.size();
+    }
+    for (const QString &marker : HostileEntries::hidden() + QStringList{"Heading Inside"})
+        QVERIFY2(!text.contains(marker), qPrintable(marker));
+    // A page's download is refused: nothing was written.
+    QCOMPARE(QDir(downloads).entryList(QDir::Files), downloadsBefore);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(),
+             kind == QLatin1String("named pipe") || kind == QLatin1String("socket") ||
+                     kind == QLatin1String("folder")
+                 ? 0
+                 : 1);
 }
 
 void tst_Convert::anyDisplay_data()

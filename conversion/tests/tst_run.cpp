@@ -1,6 +1,7 @@
 #include "clipboard.h"
 #include "dispatch.h"
 #include "headingorder.h"
+#include "hostileentries.h"
 #include "listbox.h"
 #include "loadpendingflag.h"
 #include "pagelist.h"
@@ -98,6 +99,8 @@ private slots:
     void previewDuringRunIsNotCopied();
     void shrunkListStopsRun();
     void closedWindowEndsRun();
+    void hostileEntryInARun_data();
+    void hostileEntryInARun();
 
 private:
     Pages m_pages;
@@ -210,6 +213,59 @@ void TestRun::closedWindowEndsRun()
     window.concatenate();
     qInfo("run ended %lld ms after the window closed", sinceClose.elapsed());
     QCOMPARE(headingOrder(window.result(), Words), QStringList{Words[0]});
+}
+
+void TestRun::hostileEntryInARun_data()
+{
+    // What the pane must show of the entry, in order. A folder stays what the list makes of it,
+    // the engine's listing, and has no row here.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("shown");
+    for (const QString &kind : HostileEntries::kinds()) {
+        if (kind == QLatin1String("folder"))
+            continue;
+        const bool special = kind == QLatin1String("named pipe") || kind == QLatin1String("socket");
+        const QString name = QString(kind).replace(QLatin1Char(' '), QLatin1Char('-'));
+        QTest::newRow(qPrintable(kind))
+            << kind
+            << (special ? QStringList{QStringLiteral("This file cannot be shown"), name}
+                        : HostileEntries::shows(kind));
+    }
+}
+
+// Each entry that misbehaves, between two ordinary pages, in the window's run: the run goes on
+// past it and ends, the pane holds what the page shows (or the page saying that a special file
+// cannot be shown), and the page after it comes once, in order, complete.
+void TestRun::hostileEntryInARun()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, shown);
+    QTemporaryDir folder;
+    const QString entry = HostileEntries::make(kind, folder.path());
+    QVERIFY(!entry.isEmpty());
+    Window window;
+    window.add(m_pages.page(Words[0]));
+    window.add(entry);
+    window.add(m_pages.page(Words[1]));
+    window.concatenate();
+
+    const QString text = window.result();
+    QCOMPARE(headingOrder(text, Words), Words.mid(0, 2));
+    const QStringList order =
+        QStringList{QStringLiteral("Heading ") + Words[0]} + shown +
+        QStringList{QStringLiteral("Heading ") + Words[1], QStringLiteral("bold") + Words[1]};
+    qsizetype from = 0;
+    for (const QString &marker : order) {
+        const qsizetype at = text.indexOf(marker, from);
+        QVERIFY2(at >= 0, qPrintable(marker));
+        from = at + marker.size();
+    }
+    for (const QString &marker : HostileEntries::hidden()) {
+        if (!shown.join(u' ').contains(marker))
+            QVERIFY2(!text.contains(marker), qPrintable(marker));
+    }
+    // The clipboard holds the last page.
+    QVERIFY(Clipboard::richText().contains(QStringLiteral("Heading ") + Words[1]));
 }
 
 QTEST_MAIN(TestRun)

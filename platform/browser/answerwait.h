@@ -12,8 +12,8 @@ namespace AnswerWait {
 enum class Result { Answered, TimedOut, Silent, Interrupted };
 
 // Runs start(finish) and processes events, user input excluded, until finish is called, the
-// timeout passes or the loop is ended from outside (the application quits, owner goes). The loop
-// sleeps between events instead of spinning.
+// timeout passes or the loop is ended from outside (the application quits, owner goes or its
+// window closes). The loop sleeps between events instead of spinning.
 // With a page, its renderer is asked a trivial question every silenceMs while the wait lasts;
 // a question left unanswered that long ends the wait as Silent: the page's script never yields.
 Result wait(QObject *owner, int timeoutMs, const std::function<void(std::function<void()>)> &start,

@@ -3,6 +3,8 @@
 #include <QAuthenticator>
 #include <QCoreApplication>
 
+#include <utility>
+
 BrowserPage::BrowserPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {
@@ -23,7 +25,14 @@ void BrowserPage::triggerAction(WebAction action, bool checked)
         emit copyRequested();
         return;
     }
+    if (action == Back || action == Forward || action == Reload || action == ReloadAndBypassCache)
+        m_userHistoryStep = true;
     QWebEnginePage::triggerAction(action, checked);
+}
+
+bool BrowserPage::takeUserHistoryStep()
+{
+    return std::exchange(m_userHistoryStep, false);
 }
 
 QWebEnginePage *BrowserPage::createWindow(WebWindowType)

@@ -1,5 +1,7 @@
 #include "localfileguard.h"
 
+#include "localfilekind.h"
+
 #include <QStringList>
 
 namespace {
@@ -41,6 +43,11 @@ bool LocalFileGuard::allows(QWebEngineUrlRequestInfo::ResourceType type, const Q
 
 void LocalFileGuard::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
-    if (info.requestUrl().isLocalFile() && !allows(info.resourceType(), info.requestUrl()))
+    if (!info.requestUrl().isLocalFile())
+        return;
+    // The engine would open a named pipe or a device as a file and wait in it for ever, one of
+    // its threads blocked until the program ends (and keeping it from ending).
+    if (!allows(info.resourceType(), info.requestUrl()) ||
+        LocalFileKind::of(info.requestUrl().toLocalFile()) == LocalFileKind::Kind::Special)
         info.block(true);
 }

@@ -7,6 +7,7 @@
 // that hand a file's content to a script (XMLHttpRequest, fetch, workers and the like) are
 // refused. A frame may show a local web page or picture; any other local file (a text file, a
 // configuration file) is refused there, as the page's script could read it out of the frame.
+// Nothing is ever read from a named pipe, a socket or a device.
 class LocalFileGuard final : public QWebEngineUrlRequestInterceptor {
     Q_OBJECT
 public:

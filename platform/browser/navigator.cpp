@@ -4,8 +4,10 @@
 #include "browserpage.h"
 #include "browserprofile.h"
 #include "localfileguard.h"
+#include "localfilekind.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
@@ -85,6 +87,13 @@ void Navigator::navigate(const QUrl &address)
         showCannotBeShown(address, QStringLiteral("This address cannot be shown"));
         return;
     }
+    // A named pipe, a socket or a device is never handed to the engine, which would wait in it
+    // for ever: only its status is looked at.
+    if (address.isLocalFile() &&
+        LocalFileKind::of(address.toLocalFile()) == LocalFileKind::Kind::Special) {
+        showCannotBeShown(address, QStringLiteral("This file cannot be shown"));
+        return;
+    }
     // A jump to a fragment of the document shown loads nothing and so reports nothing: it is
     // reported once the address has changed (at the latest after a second, should the engine
     // not move at all).
@@ -130,6 +139,15 @@ void Navigator::beginNavigation(const QUrl &address)
 {
     ++m_navigation;
     m_navigated = address;
+    m_shownBefore = m_page->url();
+    m_bytes = 0;
+    m_elements = 0;
+    m_readingExtensions = 0;
+    if (address.isLocalFile()) {
+        const QFileInfo file(address.toLocalFile());
+        if (file.isFile())
+            m_bytes = file.size();
+    }
     m_problem.clear();
     m_awaitingCompletion = true;
     m_stopped = false;
@@ -161,6 +179,39 @@ void Navigator::navigationRequested(QWebEngineNavigationRequest &request)
         !LocalFileGuard::allows(QWebEngineUrlRequestInfo::ResourceTypeSubFrame, request.url())) {
         refuse(request);
         return;
+    }
+    // Once the navigation's page has loaded, the page moves on by itself no more: a script's
+    // change of address (to a download, say), a reload or a step back through the history
+    // would replace what the pane shows, and a step back would bring an earlier entry's page
+    // in its place. Only the user's own clicks, and the user's Back or Reload, move it on.
+    const bool loaded = !m_awaitingCompletion && !m_loading && !m_page->url().isEmpty();
+    switch (request.navigationType()) {
+    case QWebEngineNavigationRequest::BackForwardNavigation:
+    case QWebEngineNavigationRequest::ReloadNavigation:
+        if (!m_page->takeUserHistoryStep()) {
+            refuse(request);
+            return;
+        }
+        break;
+    case QWebEngineNavigationRequest::RedirectNavigation:
+    case QWebEngineNavigationRequest::OtherNavigation:
+        if (loaded) {
+            refuse(request);
+            return;
+        }
+        break;
+    // A script's change of address after the load comes as a followed link too; only one that
+    // follows the user's own click or key press is the user's.
+    case QWebEngineNavigationRequest::LinkClickedNavigation:
+    case QWebEngineNavigationRequest::FormSubmittedNavigation:
+        if (loaded && (!m_sinceUserInput.isValid() ||
+                       m_sinceUserInput.elapsed() > BrowserTimeouts::UserActivationMs)) {
+            refuse(request);
+            return;
+        }
+        break;
+    default:
+        break;
     }
     if (request.navigationType() == QWebEngineNavigationRequest::RedirectNavigation) {
         // A refresh or a script's redirect: once the watchdog has stopped the page, it stays.
@@ -211,6 +262,17 @@ void Navigator::loadingChanged(const QWebEngineLoadingInfo &info)
                 settle();
             return;
         }
+        // A move of the page's own that led nowhere (a download the user's click started):
+        // the page it left is still shown, whole, and was reported already.
+        if (!m_awaitingCompletion && !m_page->url().isEmpty())
+            return;
+        // The navigation's page showed, then moved on to a download as it loaded: it stays.
+        if (m_awaitingCompletion && m_committed && !m_page->url().isEmpty() &&
+            (BrowserAddress::same(m_page->url(), m_navigated) ||
+             !BrowserAddress::same(m_page->url(), m_shownBefore))) {
+            settle();
+            return;
+        }
         // A navigation that never committed (a download, an empty answer) leaves the previous
         // page in the pane, which a run would copy in its place.
         if (m_page->url().isEmpty() || !BrowserAddress::same(m_page->url(), info.url()))
@@ -249,10 +311,57 @@ void Navigator::settle()
         });
 }
 
+int Navigator::busyAllowanceMs() const
+{
+    const qint64 seconds = std::max(m_bytes / BrowserTimeouts::BytesPerBusySecond,
+                                    m_elements / BrowserTimeouts::ElementsPerBusySecond);
+    return int(std::min<qint64>(seconds, 3600) * 1000);
+}
+
 void Navigator::navigationTimedOut()
 {
     if (!m_awaitingCompletion)
         return;
+    if (!m_loading || m_stopped || m_readingExtensions >= BrowserTimeouts::MaxReadingExtensions) {
+        stopNavigation();
+        return;
+    }
+    // A page still being read is no page that does not finish: while its document is loading
+    // and grows from one look to the next, it is given the time again. One that does not grow
+    // (a picture that never comes) is stopped; one that does not answer, given up.
+    QPointer<Navigator> self(this);
+    QPointer<QWebEnginePage> page(m_page);
+    const unsigned navigation = m_navigation;
+    auto answered = std::make_shared<bool>(false);
+    m_page->runJavaScript(QStringLiteral("document.readyState === 'loading' ? "
+                                         "document.getElementsByTagName('*').length : -1"),
+                          QWebEngineScript::ApplicationWorld,
+                          [self, page, navigation, answered](const QVariant &elements) {
+                              if (!self || !page || page != self->m_page ||
+                                  navigation != self->m_navigation || !self->m_awaitingCompletion ||
+                                  self->m_stopped)
+                                  return;
+                              *answered = true;
+                              const qint64 seen = elements.isValid() ? elements.toLongLong() : -1;
+                              if (seen > self->m_elements) {
+                                  self->m_elements = seen;
+                                  ++self->m_readingExtensions;
+                                  self->m_watchdog->start(self->m_timeouts.navigationMs);
+                                  return;
+                              }
+                              self->stopNavigation();
+                          });
+    QTimer::singleShot(m_timeouts.stopAnswerMs + busyAllowanceMs(), this,
+                       [this, page, navigation, answered] {
+                           if (*answered || !page || page != m_page || navigation != m_navigation ||
+                               !m_awaitingCompletion || m_stopped)
+                               return;
+                           giveUp();
+                       });
+}
+
+void Navigator::stopNavigation()
+{
     // As a browser's Stop button: loads still running end, what has loaded stays, and the page
     // moves on no more by itself.
     m_stopped = true;
@@ -275,12 +384,13 @@ void Navigator::navigationTimedOut()
                 self->showCannotBeShown(self->m_navigated,
                                         QStringLiteral("This page did not answer in time"));
         });
-    QTimer::singleShot(m_timeouts.stopAnswerMs, this, [this, page, navigation, answered] {
-        if (*answered || !page || page != m_page || navigation != m_navigation ||
-            !m_awaitingCompletion)
-            return;
-        giveUp();
-    });
+    QTimer::singleShot(m_timeouts.stopAnswerMs + busyAllowanceMs(), this,
+                       [this, page, navigation, answered] {
+                           if (*answered || !page || page != m_page || navigation != m_navigation ||
+                               !m_awaitingCompletion)
+                               return;
+                           giveUp();
+                       });
 }
 
 void Navigator::checkRendererAnswers()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
+
+#include <algorithm>
 
 class BrowserPage;
 class QTimer;
@@ -26,6 +29,18 @@ struct BrowserTimeouts {
     int navigationMs = NavigationMs;
     int stopAnswerMs = StopAnswerMs;
     int commandAnswerMs = CommandAnswerMs;
+
+    // A page still being read when the navigation's time is up (its document still loading and
+    // growing) is given that time again, this many times at most, before it is stopped.
+    static constexpr int MaxReadingExtensions = 10;
+    // A big page keeps its renderer busy without a break for longer than a small one: the
+    // silence allowed grows by a second for each of these many bytes of the page's file, or
+    // elements of its document, on top of the limits above.
+    static constexpr qint64 BytesPerBusySecond = 256 * 1024;
+    static constexpr qint64 ElementsPerBusySecond = 10000;
+    // A link followed within this time of the user's click or key press in the pane is the
+    // user's, as a browser's user activation lasts; later, it is the page script's.
+    static constexpr int UserActivationMs = 5000;
 };
 
 // The page in the browser control's view and the watchdog over its navigations: which loads
@@ -54,6 +69,15 @@ public:
     void setTimeouts(const BrowserTimeouts &timeouts) { m_timeouts = timeouts; }
     const BrowserTimeouts &timeouts() const { return m_timeouts; }
 
+    // How much longer than the limits a renderer may stay silent, working on the page shown:
+    // a page that is only big is busy, not stuck, and is not given up for it.
+    int busyAllowanceMs() const;
+    // The user pressed a key or a button in the pane: a link followed soon after is the
+    // user's, not the page script's.
+    void userActed() { m_sinceUserInput.start(); }
+    // The page shown has this many elements (as the Select All found them).
+    void noteElements(qint64 elements) { m_elements = std::max(m_elements, elements); }
+
 signals:
     // The navigation is complete; each comes through the event queue, so that no handler ever
     // runs inside a call of the control, the first before the second.
@@ -73,6 +97,7 @@ private:
     void loadingChanged(const QWebEngineLoadingInfo &info);
     void settle();
     void navigationTimedOut();
+    void stopNavigation();
     void checkRendererAnswers();
     void showCannotBeShown(const QUrl &url, const QString &title);
     void raiseCompletion();
@@ -88,6 +113,8 @@ private:
     // and whether its completion is still to be raised. Loads that the page starts itself (a
     // refresh, a script's redirect) belong to it.
     QUrl m_navigated;
+    // The address the pane showed when the navigation began.
+    QUrl m_shownBefore;
     // The title of the control's own page now shown in the navigation's place, if any.
     QString m_problem;
     unsigned m_navigation = 0;
@@ -98,6 +125,12 @@ private:
     bool m_stopped = false;
     // The navigation was started again on a fresh page, its renderer having been stuck.
     bool m_loadedAfresh = false;
+    // The size of the page's file (0 when it is not a local file) and the most elements its
+    // document was seen with; the reading watchdog's extensions so far, and the elements it saw.
+    QElapsedTimer m_sinceUserInput;
+    qint64 m_bytes = 0;
+    qint64 m_elements = 0;
+    int m_readingExtensions = 0;
     // Counts the loads started, so that an answer about one load is not taken for a later one.
     unsigned m_loads = 0;
     QTimer *m_watchdog = nullptr;

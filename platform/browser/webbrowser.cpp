@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -89,6 +90,7 @@ void WebBrowser::Navigate(const QString &url)
              QStringLiteral("The address \"%1\" is not valid: %2").arg(url, address.errorString()));
         return;
     }
+    m_wholeSelected = false;
     m_navigator->navigate(address);
 }
 
@@ -114,6 +116,12 @@ void WebBrowser::ExecWB(int cmdId, int option)
     }
 }
 
+int WebBrowser::silenceMs() const
+{
+    // A big page's renderer may be busy with it for long stretches, and still answer.
+    return m_navigator->timeouts().commandAnswerMs + m_navigator->busyAllowanceMs();
+}
+
 bool WebBrowser::giveUpDuringCommand()
 {
     QPointer<WebBrowser> self(this);
@@ -136,14 +144,19 @@ bool WebBrowser::selectAll(bool mayGiveUp)
     // it; the engine's own Select All goes to the renderer on another channel.
     QPointer<WebBrowser> self(this);
     QPointer<QWebEnginePage> page(m_navigator->page());
+    QPointer<Navigator> navigator(m_navigator);
     const AnswerWait::Result result = AnswerWait::wait(
-        this, CopyTimeoutMs,
-        [page](std::function<void()> finish) {
+        this, CopyTimeoutMs + m_navigator->busyAllowanceMs(),
+        [page, navigator](std::function<void()> finish) {
             page->runJavaScript(BrowserProfile::selectAllScript(),
                                 QWebEngineScript::ApplicationWorld,
-                                [finish](const QVariant &) { finish(); });
+                                [navigator, finish](const QVariant &elements) {
+                                    if (navigator && elements.typeId() != QMetaType::Bool)
+                                        navigator->noteElements(elements.toLongLong());
+                                    finish();
+                                });
         },
-        m_navigator->page(), m_navigator->timeouts().commandAnswerMs);
+        m_navigator->page(), silenceMs());
     if (!self)
         return false;
     // A page whose script never yields is given up, and its stopped-responding page selected.
@@ -158,7 +171,10 @@ bool WebBrowser::selectAll(bool mayGiveUp)
              QStringLiteral("The page did not answer the Select All command in time"));
         return false;
     }
-    return result == AnswerWait::Result::Answered;
+    // The copy that follows takes the whole document, even from a page that cancels or narrows
+    // its selection as soon as it is made.
+    m_wholeSelected = result == AnswerWait::Result::Answered;
+    return m_wholeSelected;
 }
 
 bool WebBrowser::copySelection(bool mayGiveUp)
@@ -184,16 +200,21 @@ bool WebBrowser::captureSelection(CapturedSelection &selection, bool mayGiveUp)
     }
     QPointer<WebBrowser> self(this);
     auto captured = std::make_shared<CapturedSelection>();
+    const PageCapture::Scope scope = std::exchange(m_wholeSelected, false)
+                                         ? PageCapture::Scope::WholeDocument
+                                         : PageCapture::Scope::Selection;
     const AnswerWait::Result result = AnswerWait::wait(
-        this, CopyTimeoutMs,
-        [this, captured](std::function<void()> finish) {
-            PageCapture::captureSelection(m_navigator->page(),
-                                          [captured, finish](CapturedSelection selection) {
-                                              *captured = std::move(selection);
-                                              finish();
-                                          });
+        this, CopyTimeoutMs + m_navigator->busyAllowanceMs(),
+        [this, captured, scope](std::function<void()> finish) {
+            PageCapture::captureSelection(
+                m_navigator->page(),
+                [captured, finish](CapturedSelection selection) {
+                    *captured = std::move(selection);
+                    finish();
+                },
+                scope);
         },
-        m_navigator->page(), m_navigator->timeouts().commandAnswerMs);
+        m_navigator->page(), silenceMs());
     if (!self || result == AnswerWait::Result::Interrupted)
         return false;
     // A page whose script never yields is given up; its stopped-responding page is copied.
@@ -259,10 +280,15 @@ bool WebBrowser::eventFilter(QObject *watched, QEvent *event)
         }
         break;
     case QEvent::KeyPress:
+        m_navigator->userActed();
         if (static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
             copyFromUser();
             return true;
         }
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::TouchBegin:
+        m_navigator->userActed();
         break;
     default:
         break;

@@ -61,7 +61,8 @@ public:
     // The engine's view, for the window's focus chain and for tests.
     QWebEngineView *view() const { return m_view; }
 
-    // How long a copy waits for the page before it gives up, however busy the page is.
+    // How long a copy waits for the page before it gives up, however busy the page is; a big
+    // page is given its busy allowance on top.
     static constexpr int CopyTimeoutMs = 60000;
     static constexpr int NavigationTimeoutMs = BrowserTimeouts::NavigationMs;
     static constexpr int StopAnswerTimeoutMs = BrowserTimeouts::StopAnswerMs;
@@ -97,10 +98,14 @@ private:
     bool selectAll(bool mayGiveUp = true);
     bool copySelection(bool mayGiveUp = true);
     bool giveUpDuringCommand();
+    // How long the renderer may stay silent during a command before the page is given up.
+    int silenceMs() const;
     void copyFromUser();
     void watchForCopyKey(QObject *object);
 
     QWebEngineProfile *m_profile = nullptr;
     QWebEngineView *m_view = nullptr;
     Navigator *m_navigator = nullptr;
+    // The last Select All succeeded and no copy has taken it yet.
+    bool m_wholeSelected = false;
 };

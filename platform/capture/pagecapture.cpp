@@ -76,8 +76,10 @@ const QString &nextPartScript()
 // and text while the program writes the RTF. So the two processes work at the same time.
 class CaptureJob final : public QObject {
 public:
-    CaptureJob(QWebEnginePage *page, std::function<void(CapturedSelection)> done)
-        : QObject(QCoreApplication::instance()), m_page(page), m_done(std::move(done))
+    CaptureJob(QWebEnginePage *page, std::function<void(CapturedSelection)> done,
+               PageCapture::Scope scope)
+        : QObject(QCoreApplication::instance()), m_page(page), m_done(std::move(done)),
+          m_scope(scope)
     {}
 
     void start()
@@ -98,14 +100,22 @@ public:
             if (waitingForPage())
                 fail(QStringLiteral("the page's renderer ended during the copy"));
         });
-        QTimer::singleShot(PageCapture::ScriptTimeoutMs, this, [this] {
+        // Each answer of the page starts the time again: a big page answers in many parts, and
+        // takes long over all of them.
+        m_answerTimer.setSingleShot(true);
+        connect(&m_answerTimer, &QTimer::timeout, this, [this] {
             if (waitingForPage())
                 fail(QStringLiteral("the page did not answer the copy in time"));
         });
+        m_answerTimer.start(PageCapture::ScriptTimeoutMs);
         restartDocument();
         m_clock.start();
         m_partPending = true;
-        const QString script = markupScript() + QLatin1Char('\n') + captureScript();
+        // The script's world keeps its globals from one run to the next: the scope is set anew.
+        const QString scope = m_scope == PageCapture::Scope::WholeDocument
+                                  ? QStringLiteral("globalThis.folvaneCaptureWhole = true;\n")
+                                  : QStringLiteral("globalThis.folvaneCaptureWhole = false;\n");
+        const QString script = scope + markupScript() + QLatin1Char('\n') + captureScript();
         runScript(profiling() ? QStringLiteral("var folvaneCaptureProfile = 1;\n") + script
                               : script,
                   &CaptureJob::partDone);
@@ -140,6 +150,7 @@ private:
     void runScript(const QString &script, void (CaptureJob::*answered)(const QVariant &))
     {
         QPointer<CaptureJob> self(this);
+        m_answerTimer.start(PageCapture::ScriptTimeoutMs);
         m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
                               [self, answered](const QVariant &result) {
                                   if (self)
@@ -321,9 +332,11 @@ private:
     }
 
     QPointer<QWebEnginePage> m_page;
+    QTimer m_answerTimer;
     QElapsedTimer m_clock;
     QElapsedTimer m_markupClock; // from the call for the HTML and text to their answer
     std::function<void(CapturedSelection)> m_done;
+    PageCapture::Scope m_scope;
     CapturedSelection m_result;
     std::shared_ptr<QTextDocument> m_document;
     std::unique_ptr<CaptureDocumentBuilder> m_builder;
@@ -340,8 +353,8 @@ private:
 } // namespace
 
 void PageCapture::captureSelection(QWebEnginePage *page,
-                                   std::function<void(CapturedSelection)> done)
+                                   std::function<void(CapturedSelection)> done, Scope scope)
 {
-    auto *job = new CaptureJob(page, std::move(done));
+    auto *job = new CaptureJob(page, std::move(done), scope);
     job->start();
 }

@@ -26,8 +26,13 @@ class PageCapture final {
 public:
     // Captures the page's current selection and calls done once, later, on the UI thread.
     // done gets ok == false with an error when the page goes away, its renderer ends, the
-    // script fails or the page does not answer within ScriptTimeoutMs.
-    static void captureSelection(QWebEnginePage *page, std::function<void(CapturedSelection)> done);
+    // script fails or the page leaves one of its questions unanswered for ScriptTimeoutMs.
+    // With WholeDocument the whole document shown is captured, as a Select All selects it,
+    // whatever the page has since done to its selection (cancelled it, narrowed it, or replaced
+    // the document it was in).
+    enum class Scope { Selection, WholeDocument };
+    static void captureSelection(QWebEnginePage *page, std::function<void(CapturedSelection)> done,
+                                 Scope scope = Scope::Selection);
 
     static constexpr int ScriptTimeoutMs = 120000;
 };

@@ -3,12 +3,16 @@
 #include <QHash>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
 
 // A web server on 127.0.0.1 for pages that misbehave over HTTP. It answers by path:
 //   /stalled     a page whose picture is /never
 //   /never       nothing, ever (the connection stays open)
 //   /redirect    302 to /redirected
 //   /redirected  a page
+//   /trickling   a long page that comes a paragraph every quarter of a second for 14 seconds
 // and counts the requests for each path.
 class HostileServer final : public QTcpServer {
 public:
@@ -40,6 +44,9 @@ private:
         QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", body;
         if (path == "/never") {
             return;
+        } else if (path == "/trickling") {
+            trickle(socket);
+            return;
         } else if (path == "/stalled") {
             body = "<!DOCTYPE html><html><body><h1>Heading Stalled</h1><p>A picture that never "
                    "comes: <img src=\"/never\" alt=\"AltNeverLoaded\" width=\"40\" "
@@ -55,6 +62,27 @@ private:
         socket->write(head + "Content-Length: " + QByteArray::number(body.size()) +
                       "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
+    }
+
+    // The page without a length, its end marked by the closed connection.
+    static void trickle(QTcpSocket *socket)
+    {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+                      "Connection: close\r\n\r\n<!DOCTYPE html><html><head><meta "
+                      "charset=\"utf-8\"><title>Trickling</title></head><body>"
+                      "<h1>Heading Trickling</h1>");
+        auto *timer = new QTimer(socket);
+        auto sent = std::make_shared<int>(0);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent] {
+            if (++*sent < 56) {
+                socket->write("<p>Trickle " + QByteArray::number(*sent) + "</p>\n");
+                return;
+            }
+            timer->stop();
+            socket->write("<p>Trickle end</p></body></html>");
+            socket->disconnectFromHost();
+        });
+        timer->start(250);
     }
 
     QHash<QByteArray, int> m_requests;

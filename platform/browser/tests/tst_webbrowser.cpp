@@ -592,6 +592,9 @@ void TestWebBrowser::hostilePagesComplete_data()
     QTest::newRow("location.replace") << hostilePage("replace.html") << "Heading Replaced"
                                       << "Heading Replacing"
                                       << "replacetarget.html";
+    // Still coming when the navigation's time is up, and growing: it is read to its end.
+    QTest::newRow("page still being read") << "http:/trickling"
+                                           << "Trickle end" << QString() << "/trickling";
     QTest::newRow("http redirect") << "http:/redirect"
                                    << "Heading Redirected" << QString() << "/redirected";
     QTest::newRow("redirect to a local file") << hostilePage("tofile.html") << "Heading Tofile"

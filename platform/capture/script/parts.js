@@ -22,6 +22,8 @@
 // [part, what folvaneCaptureMarkup() gave].
 (function () {
     'use strict';
+    // Set by the program before this script: the whole document is captured, not the selection.
+    const whole = globalThis.folvaneCaptureWhole === true;
     // A new walk of the current selection; its step(ms) walks on for about ms milliseconds, or
     // until at least one block is complete, and returns the part walked.
     function newCapture() {
@@ -41,7 +43,13 @@
 
         const sel = window.getSelection();
         const ranges = [];
-        if (sel && !sel.isCollapsed) {
+        if (whole) {
+            // After the program's Select All: the document as it is now, whatever the page did
+            // to the selection since (or to the document it was made in).
+            const all = document.createRange();
+            all.selectNodeContents(document.body || document.documentElement);
+            ranges.push(all);
+        } else if (sel && !sel.isCollapsed) {
             for (let i = 0; i < sel.rangeCount; ++i)
                 ranges.push(sel.getRangeAt(i));
         }
