@@ -22,9 +22,11 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 if [[ -z $list ]]; then
     scripts/install-deps --only python3-doc lua5.1-doc
+    # head closes the pipe early, which pipefail would count as find's failure.
     { find /usr/share/doc/lua5.1-doc -name '*.html' | sort
       find /usr/share/doc/python3*/html/library -maxdepth 1 -name '*.html' | sort; } |
-        head -n 60 >"$out/pages.txt"
+        head -n 60 >"$out/pages.txt" || true
+    [[ $(wc -l <"$out/pages.txt") -eq 60 ]] || { echo "found too few pages" >&2; exit 1; }
     list=$out/pages.txt
 fi
 echo "$(wc -l <"$list") pages, $runs runs of -j $jobs; $(nproc) cores;" \
