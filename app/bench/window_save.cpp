@@ -3,6 +3,7 @@
 // it writes is the window's saved file, for comparing with folvane-convert's output and for
 // reading in other word processors.
 //   window_save LIST OUT.rtf
+#include "enginesetup.h"
 #include "form1.h"
 #include "listbox.h"
 #include "modaldriver.h"
@@ -22,13 +23,11 @@
 #include <QUrl>
 
 #include <cstdio>
-#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
-    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    EngineSetup::allowRunningAsRoot();
+    EngineSetup::setApplicationAttributes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folvane"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
