@@ -408,18 +408,20 @@ function captureWalk(w) {
     }
 
     // ---- rows: items that the browser lays out side by side -----------------------------------
-    // A list, a navigation bar, or any box of list items, whose items are floated or laid out in
-    // a flexible row, when its first two items stand on one line: its items go into one
-    // paragraph. Returns el, or null.
+    // A list or a navigation bar whose items are floated or laid out in a flexible row, when its
+    // first two items stand on one line: its items go into one paragraph. Items that the browser
+    // still lays out as list items (display: list-item, as floats and flexible rows keep it) are
+    // list items all the same, each a paragraph of its own, as a copy of the page hands them on.
+    // Returns el, or null.
     const ROW_TAGS = new Set(['UL', 'OL', 'MENU', 'DIR', 'NAV']);
     function rowOf(el, s, tag) {
         const first = el.firstElementChild;
-        if (!first)
+        if (!first || !ROW_TAGS.has(tag))
             return null;
         const display = s.display;
         const flexRow = (display === 'flex' || display === 'inline-flex') && s.flexDirection.startsWith('row');
         const fs = cs(first, el, s);
-        if (!ROW_TAGS.has(tag) && fs.display !== 'list-item')
+        if (fs.display === 'list-item')
             return null;
         if (!flexRow && fs.float === 'none')
             return null;

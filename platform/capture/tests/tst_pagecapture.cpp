@@ -1192,34 +1192,41 @@ void tst_PageCapture::listsWithoutMarkers()
     QCOMPARE(one.textList(), two.textList());
 }
 
-// Items that the browser lays out side by side stay on one line, in the order they are read.
+// Boxes that the browser lays out side by side stay on one line, in the order they are read;
+// list items stay list items, each a paragraph of its own, wherever the browser places them.
 void tst_PageCapture::itemsInRows_data()
 {
     QTest::addColumn<QString>("contains");
     QTest::addColumn<QString>("block");
+    QTest::addColumn<bool>("item");
     QTest::newRow("inline items") << "NAV-A"
-                                  << "NAV-A | NAV-B | NAV-C";
-    QTest::newRow("flexible row") << "Flex one"
-                                  << "Flex one Flex two Flex three";
-    QTest::newRow("reversed row") << "shown first"
-                                  << "shown first shown last";
-    QTest::newRow("floated items") << "Float one"
-                                   << "Float one Float two";
-    // floated to the right they stand in reverse, but are meant to be read in document order
+                                  << "NAV-A | NAV-B | NAV-C" << false;
+    QTest::newRow("floated boxes") << "Box one"
+                                   << "Box one Box two" << false;
+    QTest::newRow("row of links") << "Bar one"
+                                  << "Bar one Bar two" << false;
+    QTest::newRow("flexible row of items") << "Flex two"
+                                           << "Flex two" << true;
+    QTest::newRow("reversed row of items") << "shown first"
+                                           << "shown first" << true;
+    QTest::newRow("floated items") << "Float two"
+                                   << "Float two" << true;
     QTest::newRow("floated right") << "Right first"
-                                   << "Right first Right second";
+                                   << "Right first" << true;
     QTest::newRow("column") << "Column one"
-                            << "Column one";
+                            << "Column one" << true;
 }
 
 void tst_PageCapture::itemsInRows()
 {
     QFETCH(QString, contains);
     QFETCH(QString, block);
+    QFETCH(bool, item);
     CAPTURE(c, QStringLiteral("rows.html"));
     const QTextBlock b = blockWith(*c.document, contains);
     QVERIFY2(b.isValid(), qPrintable(c.document->toPlainText()));
     QCOMPARE(b.text(), block);
+    QCOMPARE(b.textList() != nullptr, item);
 }
 
 // A frame's document in place, when the page may read it; otherwise a link to its address.
