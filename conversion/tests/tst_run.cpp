@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The controls of the window that a run uses, wired as the window wires them.
@@ -101,6 +103,8 @@ private slots:
     void closedWindowEndsRun();
     void hostileEntryInARun_data();
     void hostileEntryInARun();
+    void entryChangesUnderTheRun_data();
+    void entryChangesUnderTheRun();
 
 private:
     Pages m_pages;
@@ -266,6 +270,67 @@ void TestRun::hostileEntryInARun()
     }
     // The clipboard holds the last page.
     QVERIFY(Clipboard::richText().contains(QStringLiteral("Heading ") + Words[1]));
+}
+
+void TestRun::entryChangesUnderTheRun_data()
+{
+    // What becomes of the entry's file while the run copies the page before it, and what the
+    // pane must then show of the entry, in order.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("shown");
+    // the engine's own page about a file that is not there, as for any missing file
+    QTest::newRow("vanishes") << "remove" << QStringList{QStringLiteral("ERR_FILE_NOT_FOUND")};
+    QTest::newRow("turns into a named pipe")
+        << "pipe"
+        << QStringList{QStringLiteral("This file cannot be shown"),
+                       QStringLiteral("Changing.html")};
+    QTest::newRow("is written anew")
+        << "rewrite" << QStringList{QStringLiteral("Heading Rewritten")};
+}
+
+// The entry's file is changed after the run has started, while the page before it is copied:
+// the run takes the file as it is when its turn comes, gives it up where it is no page, and goes
+// on to the page after it.
+void TestRun::entryChangesUnderTheRun()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, shown);
+    QTemporaryDir folder;
+    const QString entry = folder.filePath(QStringLiteral("Changing.html"));
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<!DOCTYPE html><title>Changing</title><h1>Heading Changing</h1>");
+    file.close();
+    Window window;
+    window.add(m_pages.page(Words[0]));
+    window.add(m_pages.page(Words[1]));
+    window.add(entry);
+    window.add(m_pages.page(Words[2]));
+    bool changed = false;
+    onceResultHas(window, Words[0], [&] {
+        QVERIFY(QFile::remove(entry));
+        if (change == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+        if (change == QLatin1String("rewrite")) {
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("<!DOCTYPE html><title>Rewritten</title><h1>Heading Rewritten</h1>");
+            file.close();
+        }
+        changed = true;
+    });
+    window.concatenate();
+
+    QVERIFY(changed);
+    const QString text = window.result();
+    QVERIFY2(!text.contains(QLatin1String("Heading Changing")), qPrintable(text));
+    const QStringList order = QStringList{QStringLiteral("Heading ") + Words[1]} + shown +
+                              QStringList{QStringLiteral("Heading ") + Words[2]};
+    qsizetype from = 0;
+    for (const QString &marker : order) {
+        const qsizetype at = text.indexOf(marker, from);
+        QVERIFY2(at >= 0, qPrintable(marker + QStringLiteral(" in ") + text));
+        from = at + marker.size();
+    }
 }
 
 QTEST_MAIN(TestRun)
