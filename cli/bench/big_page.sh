@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A page that is only big, between two small ones: folvane-convert's time and peak memory, and
 # whether the big page came out whole (its first, middle and last sections) and the page after it
-# too. With realrun_bench built, the window's run over the same list as well. Not part of the
+# too; then the cost of its RTF in the window's result pane. With realrun_bench built, the
+# window's run over the same list as well. Not part of the
 # test suite, whose big page is smaller: it prints figures, and fails only when a page is lost.
 #
 # usage: cli/bench/big_page.sh [BUILD_DIR] [MEGABYTES] [JOBS] [WORDS]
@@ -75,6 +76,12 @@ status=0
 echo "  exit status $status, $(du -m "$out/out.rtf" 2>/dev/null | cut -f1) MB of RTF"
 lost=0
 check "$out/out.rtf" || lost=1
+
+pane=$build/platform/controls/bench/pane_insert_bench
+if [[ -x $pane ]]; then
+    echo "the converter's RTF inserted into the window's result pane (pane_insert_bench):"
+    "$pane" "$out/out.rtf" 2 | sed 's/^/  /'
+fi
 
 bench=$build/app/bench/realrun_bench
 if [[ -x $bench ]]; then

@@ -3,6 +3,7 @@
 #include "rtfreader.h"
 #include "rtfwriter.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeData>
@@ -96,12 +97,28 @@ void RichTextBox::setSelRTF(const QString &rtf)
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
     QTextCursor cursor = textCursor();
+    // A layout still under way (after a resize, say) is done before the insertion asks for it.
+    finishLayout();
     // One edit block: the layout runs once for the whole insertion.
     cursor.beginEditBlock();
     RtfReader::insert(cursor, QStringView(rtf));
     cursor.endEditBlock();
     doc->setUndoRedoEnabled(undo);
+    // Showing the insertion point asks for the layout up to it, the whole insertion.
+    finishLayout();
     setTextCursor(cursor);
+}
+
+void RichTextBox::finishLayout()
+{
+    // Qt lays a long document out lazily, in steps that double in size. Asking where a block is,
+    // as an insertion or the insertion point's display does, lays out the rest in the smallest
+    // step instead, each step looking at every table of the document once more: a page of 40 MB
+    // with 40,000 tables took minutes. Asking what stands at a point far below lays it out in the
+    // doubling steps, so that afterwards nothing is left to lay out. The point is the deepest that
+    // Qt's fixed-point layout reaches.
+    constexpr qreal DeepestLayoutPoint = 33'000'000;
+    document()->documentLayout()->hitTest(QPointF(0, DeepestLayoutPoint), Qt::FuzzyHit);
 }
 
 void RichTextBox::SaveFile(const QString &fileName)
@@ -160,9 +177,11 @@ void RichTextBox::insertFromMimeData(const QMimeData *source)
     for (const QString &type : RtfMimeTypes) {
         if (source->hasFormat(type)) {
             QTextCursor cursor = textCursor();
+            finishLayout();
             cursor.beginEditBlock();
             RtfReader::insert(cursor, QByteArrayView(source->data(type)));
             cursor.endEditBlock();
+            finishLayout();
             setTextCursor(cursor);
             return;
         }

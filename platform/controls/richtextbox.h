@@ -36,4 +36,8 @@ protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
     QMimeData *createMimeDataFromSelection() const override;
+
+private:
+    // Lays out what of the document is still to be laid out, in as few steps as Qt allows.
+    void finishLayout();
 };
