@@ -26,6 +26,12 @@ class QEventLoop;
 class HeadlessConversion final : public QObject {
     Q_OBJECT
 public:
+    static WebBrowser::Timeouts withIdleAnswer()
+    {
+        WebBrowser::Timeouts timeouts;
+        timeouts.idleAnswerMs = WebBrowser::Timeouts::IdleAnswerMs;
+        return timeouts;
+    }
     struct Settings {
         int jobs = 1;
         // The browser's pane and the result's default font: the window's, so that pages are laid
@@ -36,8 +42,9 @@ public:
         // enough for a page that is only big (the browser's own watchdog stops or gives up a
         // page that does not finish or does not answer).
         int loadTimeoutMs = 900000;
-        // The browsers' own limits for a page that does not finish or stops responding.
-        WebBrowser::Timeouts browserTimeouts;
+        // The browsers' own limits for a page that does not finish or stops responding. A
+        // renderer found stuck is given up soon: the page is then tried again in a fresh browser.
+        WebBrowser::Timeouts browserTimeouts = withIdleAnswer();
     };
 
     // A page that did not make it into the document, and why.

@@ -29,6 +29,11 @@ struct BrowserTimeouts {
     int navigationMs = NavigationMs;
     int stopAnswerMs = StopAnswerMs;
     int commandAnswerMs = CommandAnswerMs;
+    // A renderer that leaves a select-all or a copy unanswered this long while it uses next to
+    // no processor time is not busy with the page but stuck: it is given up then, without
+    // waiting for the limits above. 0: only those limits count.
+    static constexpr int IdleAnswerMs = 2000;
+    int idleAnswerMs = 0;
 
     // A page still being read when the navigation's time is up (its document still loading and
     // growing) is given that time again, this many times at most, before it is stopped.

@@ -156,7 +156,7 @@ bool WebBrowser::selectAll(bool mayGiveUp)
                                     finish();
                                 });
         },
-        m_navigator->page(), silenceMs());
+        m_navigator->page(), silenceMs(), m_navigator->timeouts().idleAnswerMs);
     if (!self)
         return false;
     // A page whose script never yields is given up, and its stopped-responding page selected.
@@ -214,7 +214,7 @@ bool WebBrowser::captureSelection(CapturedSelection &selection, bool mayGiveUp)
                 },
                 scope);
         },
-        m_navigator->page(), silenceMs());
+        m_navigator->page(), silenceMs(), m_navigator->timeouts().idleAnswerMs);
     if (!self || result == AnswerWait::Result::Interrupted)
         return false;
     // A page whose script never yields is given up; its stopped-responding page is copied.

@@ -1,3 +1,4 @@
+#include "answerwait.h"
 #include "browseraddress.h"
 #include "dispatch.h"
 #include "failure.h"
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -155,6 +157,7 @@ private slots:
     void popupsAreRefused();
     void aPageThatAsksBeforeLeavingIsLeft();
     void aRendererThatDiesIsReplaced();
+    void aStuckRendererEndsTheWaitEarly();
     void selectAllThenCopyFillsEveryRendering();
     void userCopyTakesTheSelection_data();
     void userCopyTakesTheSelection();
@@ -448,6 +451,34 @@ void TestWebBrowser::aRendererThatDiesIsReplaced()
 
     QVERIFY(load(browser, dataPage("previous.html")));
     QVERIFY(pageText(browser).contains(QLatin1String("PREVIOUS-PAGE-MARKER")));
+}
+
+// A renderer that is stopped answers nothing and uses no processor time: a wait that watches for
+// that ends as silent long before its limits of an hour, and one that does not watch for it keeps
+// waiting until its own end.
+void TestWebBrowser::aStuckRendererEndsTheWaitEarly()
+{
+    WebBrowser browser;
+    browser.show();
+    QVERIFY(load(browser, dataPage("page.html")));
+    QWebEnginePage *page = browser.view()->page();
+    const qint64 pid = page->renderProcessPid();
+    QVERIFY(pid > 0);
+    const auto ask = [page](std::function<void()> finish) {
+        page->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld,
+                            [finish](const QVariant &) { finish(); });
+    };
+    constexpr int Hour = 3600 * 1000;
+
+    QCOMPARE(AnswerWait::wait(&browser, Hour, ask, page, Hour, 500), AnswerWait::Result::Answered);
+    QVERIFY(::kill(pid_t(pid), SIGSTOP) == 0);
+    const AnswerWait::Result watched = AnswerWait::wait(&browser, Hour, ask, page, Hour, 500);
+    const AnswerWait::Result unwatched = AnswerWait::wait(&browser, 1500, ask, page, Hour, 0);
+    QVERIFY(::kill(pid_t(pid), SIGCONT) == 0);
+    QCOMPARE(watched, AnswerWait::Result::Silent);
+    QCOMPARE(unwatched, AnswerWait::Result::TimedOut);
+    // going on, it answers again
+    QCOMPARE(AnswerWait::wait(&browser, Hour, ask, page, Hour, 500), AnswerWait::Result::Answered);
 }
 
 // The page selects one word while loading; select-all right before the copy has to win.
