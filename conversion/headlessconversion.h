@@ -26,6 +26,7 @@ class QEventLoop;
 class HeadlessConversion final : public QObject {
     Q_OBJECT
 public:
+    // The browser's own limits, with a renderer that is silent and idle given up soon.
     static WebBrowser::Timeouts withIdleAnswer()
     {
         WebBrowser::Timeouts timeouts;
