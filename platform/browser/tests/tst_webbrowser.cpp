@@ -470,7 +470,7 @@ void TestWebBrowser::aStuckRendererEndsTheWaitEarly()
     };
     constexpr int Hour = 3600 * 1000;
 
-    QCOMPARE(AnswerWait::wait(&browser, Hour, ask, page, Hour, 500), AnswerWait::Result::Answered);
+    QCOMPARE(AnswerWait::wait(&browser, Hour, ask, page, Hour), AnswerWait::Result::Answered);
     QVERIFY(::kill(pid_t(pid), SIGSTOP) == 0);
     const AnswerWait::Result watched = AnswerWait::wait(&browser, Hour, ask, page, Hour, 500);
     const AnswerWait::Result unwatched = AnswerWait::wait(&browser, 1500, ask, page, Hour, 0);
@@ -478,7 +478,7 @@ void TestWebBrowser::aStuckRendererEndsTheWaitEarly()
     QCOMPARE(watched, AnswerWait::Result::Silent);
     QCOMPARE(unwatched, AnswerWait::Result::TimedOut);
     // going on, it answers again
-    QCOMPARE(AnswerWait::wait(&browser, Hour, ask, page, Hour, 500), AnswerWait::Result::Answered);
+    QCOMPARE(AnswerWait::wait(&browser, Hour, ask, page, Hour), AnswerWait::Result::Answered);
 }
 
 // The page selects one word while loading; select-all right before the copy has to win.
