@@ -407,20 +407,6 @@ QString hostilePage(const char *name)
                          QLatin1String(name));
 }
 
-// The positions of the markers in text, one after the other; -1 for one that does not follow
-// the one before it.
-QList<qsizetype> positionsInOrder(const QString &text, const QStringList &markers)
-{
-    QList<qsizetype> positions;
-    qsizetype from = 0;
-    for (const QString &marker : markers) {
-        const qsizetype at = from < 0 ? -1 : text.indexOf(marker, from);
-        positions << at;
-        from = at < 0 ? -1 : at + marker.size();
-    }
-    return positions;
-}
-
 } // namespace
 
 // A run over each kind of hostile page, with ordinary pages around them: every entry gives its

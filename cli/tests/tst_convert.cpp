@@ -640,12 +640,8 @@ void tst_Convert::hostileEntries()
     const QStringList order =
         QStringList{QStringLiteral("Heading ") + Words[0]} + HostileEntries::shows(kind) +
         QStringList{QStringLiteral("Heading ") + Words[1], QStringLiteral("wide") + Words[1]};
-    qsizetype from = 0;
-    for (const QString &marker : order) {
-        const qsizetype at = text.indexOf(marker, from);
-        QVERIFY2(at >= 0, qPrintable(marker));
-        from = at + marker.size();
-    }
+    const QString outOfOrder = firstOutOfOrder(text, order);
+    QVERIFY2(outOfOrder.isEmpty(), qPrintable(outOfOrder));
     for (const QString &marker : HostileEntries::hidden() + QStringList{"Heading Inside"})
         QVERIFY2(!text.contains(marker), qPrintable(marker));
     // A page's download is refused: nothing was written.

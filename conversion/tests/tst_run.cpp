@@ -258,12 +258,8 @@ void TestRun::hostileEntryInARun()
     const QStringList order =
         QStringList{QStringLiteral("Heading ") + Words[0]} + shown +
         QStringList{QStringLiteral("Heading ") + Words[1], QStringLiteral("bold") + Words[1]};
-    qsizetype from = 0;
-    for (const QString &marker : order) {
-        const qsizetype at = text.indexOf(marker, from);
-        QVERIFY2(at >= 0, qPrintable(marker));
-        from = at + marker.size();
-    }
+    const QString outOfOrder = firstOutOfOrder(text, order);
+    QVERIFY2(outOfOrder.isEmpty(), qPrintable(outOfOrder));
     for (const QString &marker : HostileEntries::hidden()) {
         if (!shown.join(u' ').contains(marker))
             QVERIFY2(!text.contains(marker), qPrintable(marker));
@@ -325,12 +321,8 @@ void TestRun::entryChangesUnderTheRun()
     QVERIFY2(!text.contains(QLatin1String("Heading Changing")), qPrintable(text));
     const QStringList order = QStringList{QStringLiteral("Heading ") + Words[1]} + shown +
                               QStringList{QStringLiteral("Heading ") + Words[2]};
-    qsizetype from = 0;
-    for (const QString &marker : order) {
-        const qsizetype at = text.indexOf(marker, from);
-        QVERIFY2(at >= 0, qPrintable(marker + QStringLiteral(" in ") + text));
-        from = at + marker.size();
-    }
+    const QString outOfOrder = firstOutOfOrder(text, order);
+    QVERIFY2(outOfOrder.isEmpty(), qPrintable(outOfOrder + QStringLiteral(" in ") + text));
 }
 
 QTEST_MAIN(TestRun)

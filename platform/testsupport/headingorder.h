@@ -23,3 +23,25 @@ inline QStringList headingOrder(const QString &text, const QStringList &words)
         order << entry.second;
     return order;
 }
+
+// The positions of the markers in text, one after the other; -1 for one that does not follow
+// the one before it.
+inline QList<qsizetype> positionsInOrder(const QString &text, const QStringList &markers)
+{
+    QList<qsizetype> positions;
+    qsizetype from = 0;
+    for (const QString &marker : markers) {
+        const qsizetype at = from < 0 ? -1 : text.indexOf(marker, from);
+        positions << at;
+        from = at < 0 ? -1 : at + marker.size();
+    }
+    return positions;
+}
+
+// The first of the markers that does not follow the one before it in text; empty when each does.
+inline QString firstOutOfOrder(const QString &text, const QStringList &markers)
+{
+    const QList<qsizetype> positions = positionsInOrder(text, markers);
+    const qsizetype missing = positions.indexOf(-1);
+    return missing < 0 ? QString() : markers[missing];
+}
